@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/crc16_table.h"
+#include "platform/device_system.h"
+#include "ports/port.h"
+#include "ports/text_out.h"
+
+namespace flashkit {
+
+// The asynchronous-I/O record the pipes are used with: offset and event.
+struct OverlappedRecord {
+  uint64_t offset = 0;
+  std::unique_ptr<platform::Event> event;
+};
+
+// The one Port implementation: a COM port through the platform's serial
+// lines, and the USB bulk device through its pipes.
+class DevicePort : public Port {
+ public:
+  DevicePort(platform::DeviceSystem& system, TextOut& out, const Crc16Table& crc);
+  ~DevicePort() override;
+
+  int32_t CreateComInfo() override;
+  int32_t OpenUSBHandler() override;
+  bool GetDevicePath(const InterfaceClass& cls, std::optional<std::string>& path,
+                     int32_t index) override;
+  int32_t CountDevices(const InterfaceClass& cls) override;
+  int32_t UsbConnect() override;
+  int32_t OpenPort(uint32_t port) override;
+  int32_t ConfigurePort(uint32_t baud) override;
+  int32_t Write(const uint8_t* data, uint32_t length, uint32_t timeout_ms, bool use_usb) override;
+  int32_t SendRequest(const char* name, bool use_usb) override;
+  int32_t Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, bool use_usb) override;
+  int32_t ClosePort() override;
+
+  // The front end closes the pipe handles itself at the end of a USB run.
+  void CloseUsbPipes();
+
+ private:
+  platform::DeviceSystem& system_;
+  TextOut& out_;
+  const Crc16Table& crc_;
+
+  std::unique_ptr<platform::Device> m_RDDev;
+  std::unique_ptr<platform::Device> m_WRDev;
+  int32_t m_bUSBOpened = 0;
+  OverlappedRecord m_RDOverlapped;
+  OverlappedRecord m_WROverlapped;
+  std::optional<std::string> m_DevPath;
+  std::unique_ptr<platform::SerialLine> m_hCom;
+};
+
+// Null when the object cannot be allocated.
+std::unique_ptr<DevicePort> CreatePort(platform::DeviceSystem& system, TextOut& out,
+                                       const Crc16Table& crc);
+
+}  // namespace flashkit

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+
+#include "ports/port.h"
+#include "ports/text_out.h"
+#include "protocol/header_sink.h"
+#include "protocol/transfer_sink.h"
+#include "protocol/transfer_source.h"
+
+namespace flashkit {
+
+namespace xfer {
+inline constexpr uint8_t kSoh = 0x01;
+inline constexpr uint8_t kStx = 0x02;
+inline constexpr uint8_t kEot = 0x04;
+inline constexpr uint8_t kAck = 0x06;
+inline constexpr uint8_t kNak = 0x15;
+inline constexpr uint8_t kCan = 0x18;
+inline constexpr uint8_t kFill = 0x1A;
+inline constexpr uint8_t kCrcStart = 'C';
+inline constexpr uint8_t kStreamStart = 'G';
+}  // namespace xfer
+
+// One XMODEM/YMODEM transfer over a Port, in either direction. Results are
+// 0 or counts on success and negative status codes on failure. The session
+// prints only the waiting dots of the sender, through `out`.
+class XferSession {
+ public:
+  XferSession(Port& port, TextOut& out);
+
+  // Primitives shared by both directions.
+  int32_t ReadByte(uint32_t timeout_ms, bool use_usb);
+  int32_t WriteByte(uint8_t byte, bool use_usb);
+  void SendCancel(bool use_usb);
+  static uint16_t UpdateCrc(uint16_t crc, uint8_t byte);
+  static uint16_t BlockCrc(const uint8_t* data, uint32_t length);
+  static uint8_t BlockChecksum(const uint8_t* data, uint32_t length);
+
+  // Sender.
+  int32_t ClassifyReply(int32_t reply);
+  int32_t WaitForStart(uint32_t timeout_ms, bool use_usb);
+  int32_t SendBlock(const uint8_t* data, uint32_t length, bool use_usb);
+  int32_t SendBuffer(const uint8_t* data, uint32_t length, bool use_usb);
+  int32_t SendStream(TransferSource& source, bool use_usb);
+  static int32_t BuildHeaderBlock(uint8_t* block, const char* name, uint32_t size);
+  int32_t SendXmodem(TransferSource& source, uint32_t timeout_ms, bool use_1k, bool use_usb);
+  int32_t SendYmodem(const char* name, uint32_t size, TransferSource& source, uint32_t timeout_ms,
+                     bool use_usb);
+
+  // Receiver.
+  int32_t ReceiveBlock(TransferSink& sink, bool use_usb);
+  int32_t Solicit(TransferSink& sink, uint32_t timeout_ms, bool use_usb);
+  int32_t ReceiveXmodem(TransferSink& sink, uint32_t timeout_ms, bool use_crc16, bool use_usb);
+  int32_t ReceiveYmodem(TransferSink& sink, uint32_t timeout_ms, bool streaming, bool use_usb);
+
+ private:
+  Port& port;
+  TextOut& out;
+  uint32_t block_number = 0;
+  bool use_crc = false;
+  bool ack_each_block = true;
+  uint8_t mode_char = 0;
+  uint8_t reply_char = 0;
+  int32_t cancel_count = 0;
+};
+
+}  // namespace flashkit
