@@ -55,6 +55,19 @@ class XferSession {
   int32_t ReceiveYmodem(TransferSink& sink, uint32_t timeout_ms, bool streaming, bool use_usb);
 
  private:
+  // Sender helpers.
+  int32_t TransmitFrame(const uint8_t* frame, uint32_t length, bool use_usb);
+  int32_t AwaitAnswer(bool wait_for_answer, bool use_usb);
+  int32_t ExpectStartAgain(bool use_usb);
+  // Reads and drops input until `quiet_ms` pass without a byte (or the port fails).
+  void DiscardUntilSilence(uint32_t quiet_ms, bool use_usb);
+
+  // Receiver helpers.
+  int32_t ReadFrame(uint8_t* frame, uint32_t* block_size, bool use_usb);
+  bool FrameAccepted(const uint8_t* frame, uint32_t block_size) const;
+  // Receives blocks while `result` (of the previous step) is positive.
+  int32_t ReceiveUntilEnd(TransferSink& sink, int32_t result, bool use_usb);
+
   Port& port;
   TextOut& out;
   uint32_t block_number = 0;

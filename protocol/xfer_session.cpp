@@ -1,0 +1,75 @@
+#include "protocol/xfer_session.h"
+
+#include "ports/status.h"
+#include "protocol/xfer_limits.h"
+
+namespace flashkit {
+
+XferSession::XferSession(Port& port, TextOut& out) : port(port), out(out) {}
+
+int32_t XferSession::ReadByte(uint32_t timeout_ms, bool use_usb) {
+  uint8_t byte = 0;
+  const int32_t n = port.Read(&byte, 1, timeout_ms, use_usb);
+  if (n < 0) return n;
+  if (n == 0) return status::kTimeout;
+  return byte;
+}
+
+int32_t XferSession::WriteByte(uint8_t byte, bool use_usb) {
+  const int32_t n = port.Write(&byte, 1, xfer::limits::kWriteMs, use_usb);
+  if (n < 0) return n;
+  if (n == 0) return status::kTimeout;
+  return 1;
+}
+
+void XferSession::SendCancel(bool use_usb) {
+  uint8_t burst[xfer::limits::kCancelBurst];
+  for (uint8_t& byte : burst) byte = xfer::kCan;
+  // Best effort: the transfer has already failed with its own status.
+  port.Write(burst, sizeof burst, xfer::limits::kWriteMs, use_usb);
+}
+
+uint16_t XferSession::UpdateCrc(uint16_t crc, uint8_t byte) {
+  uint32_t reg = crc;
+  for (int bit = 7; bit >= 0; --bit) {
+    reg = (reg << 1) | ((byte >> bit) & 1u);
+    if (reg & 0x10000u) reg ^= 0x1021u;
+  }
+  return static_cast<uint16_t>(reg);
+}
+
+uint16_t XferSession::BlockCrc(const uint8_t* data, uint32_t length) {
+  uint16_t crc = 0;
+  for (uint32_t i = 0; i < length; ++i) crc = UpdateCrc(crc, data[i]);
+  // Two zero bytes push the last data bits through the register.
+  crc = UpdateCrc(crc, 0);
+  return UpdateCrc(crc, 0);
+}
+
+uint8_t XferSession::BlockChecksum(const uint8_t* data, uint32_t length) {
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < length; ++i) sum += data[i];
+  return static_cast<uint8_t>(sum);
+}
+
+int32_t XferSession::ClassifyReply(int32_t reply) {
+  if (reply < 0) return reply;
+  if (reply == xfer::kCan) {
+    // One CAN may be line noise; two in a row mean the receiver gave up.
+    if (cancel_count != 0) {
+      ++cancel_count;
+      return status::kCancelled;
+    }
+    cancel_count = 1;
+    return 0;
+  }
+  cancel_count = 0;
+  return reply == xfer::kAck ? 1 : 0;
+}
+
+void XferSession::DiscardUntilSilence(uint32_t quiet_ms, bool use_usb) {
+  while (ReadByte(quiet_ms, use_usb) >= 0) {
+  }
+}
+
+}  // namespace flashkit
