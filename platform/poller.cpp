@@ -1,0 +1,45 @@
+#include "platform/poller.h"
+
+#include <poll.h>
+#include <time.h>
+
+#include <cerrno>
+
+namespace flashkit::platform {
+
+uint64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000ull + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+size_t Poller::Add(int fd) {
+  fds_.push_back(fd);
+  ready_.push_back(false);
+  return fds_.size() - 1;
+}
+
+int Poller::Wait(std::optional<uint64_t> deadline_ns) {
+  std::vector<pollfd> set(fds_.size());
+  for (size_t i = 0; i < fds_.size(); ++i) set[i] = pollfd{fds_[i], POLLIN, 0};
+  ready_.assign(fds_.size(), false);
+
+  timespec limit{};
+  const timespec* limit_ptr = nullptr;
+  if (deadline_ns) {
+    const uint64_t now = MonotonicNs();
+    const uint64_t left = *deadline_ns > now ? *deadline_ns - now : 0;
+    limit.tv_sec = static_cast<time_t>(left / 1'000'000'000ull);
+    limit.tv_nsec = static_cast<long>(left % 1'000'000'000ull);
+    limit_ptr = &limit;
+  }
+
+  const int n = ppoll(set.data(), set.size(), limit_ptr, nullptr);
+  if (n < 0) return errno == EINTR ? 0 : -1;
+  for (size_t i = 0; i < set.size(); ++i) {
+    ready_[i] = (set[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  }
+  return n;
+}
+
+}  // namespace flashkit::platform
