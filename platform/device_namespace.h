@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace flashkit::platform {
 
@@ -18,5 +19,12 @@ std::string ComPath(unsigned number);
 
 // "<root>/usb/{GUID}", the folder whose entries are the present interfaces.
 std::string InterfaceClassDir(const std::string& class_guid);
+
+// The two halves of ResolveComName, without the environment and the file
+// system. The digits of a COM name as given ("\\.\com07" -> "07"), nothing
+// for other names:
+std::optional<std::string> ComDigits(std::string_view device_name);
+// and the node for them under `root`, given whether <root>/com<digits> exists.
+std::string ComNodePath(const std::string& root, const std::string& digits, bool com_node_exists);
 
 }  // namespace flashkit::platform

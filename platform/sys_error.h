@@ -14,6 +14,11 @@ enum class SysError : int {
   kOther = 31,              // anything else (ERROR_GEN_FAILURE)
 };
 
+// Some errno values mean more in one place than in general: EWOULDBLOCK from
+// a lock is another program holding the line, EINVAL from a line setting is
+// the driver refusing it.
+enum class ErrnoContext { kGeneral, kLock, kLineSetting };
+
 // A failure as the platform saw it: the mapped reason and the OS text.
 struct SysStatus {
   SysError error = SysError::kNone;
@@ -23,7 +28,8 @@ struct SysStatus {
   std::string Text() const;  // strerror of os_errno, or a description
 
   static SysStatus Ok() { return {}; }
-  static SysStatus FromErrno(int err);  // maps errno once, here
+  // Maps errno once, here.
+  static SysStatus FromErrno(int err, ErrnoContext context = ErrnoContext::kGeneral);
 };
 
 }  // namespace flashkit::platform
