@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/crc16_table.h"
 #include "platform/device_system.h"
@@ -23,6 +24,8 @@ class DevicePort : public Port {
  public:
   DevicePort(platform::DeviceSystem& system, TextOut& out, const Crc16Table& crc);
   ~DevicePort() override;
+  DevicePort(const DevicePort&) = delete;
+  DevicePort& operator=(const DevicePort&) = delete;
 
   int32_t CreateComInfo() override;
   int32_t OpenUSBHandler() override;
@@ -41,6 +44,16 @@ class DevicePort : public Port {
   void CloseUsbPipes();
 
  private:
+  // What a transfer acts on: a pipe with use_usb, the COM line otherwise;
+  // null when that is not open.
+  platform::Device* Sender(bool use_usb) const;
+  platform::Device* Receiver(bool use_usb) const;
+
+  bool OpenPipe(std::string_view pipe, std::string_view field, std::unique_ptr<platform::Device>& into);
+  void ShowWaiting();
+  int32_t PromptUntilReady();
+  int32_t PromptPipe();
+
   platform::DeviceSystem& system_;
   TextOut& out_;
   const Crc16Table& crc_;

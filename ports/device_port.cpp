@@ -1,0 +1,154 @@
+#include "ports/device_port.h"
+
+#include <new>
+
+#include "ports/poll_transfer.h"
+#include "ports/status.h"
+
+namespace flashkit {
+namespace {
+
+using platform::SysError;
+using platform::SysStatus;
+
+// Port numbers have at most three digits.
+constexpr uint32_t kPortLimit = 1000;
+constexpr char kComPrefix[] = "\\\\.\\com";
+
+struct OpenFailure {
+  SysError error;
+  int32_t status;
+};
+constexpr OpenFailure kOpenFailures[] = {
+    {SysError::kFileNotFound, status::kPortNotFound},
+    {SysError::kAccessDenied, status::kPortAccessDenied},
+};
+
+int32_t OpenStatus(SysError error) {
+  for (const OpenFailure& f : kOpenFailures) {
+    if (f.error == error) return f.status;
+  }
+  return status::kPortError;
+}
+
+// The line set-up, step by step; each step's failure ends it.
+struct SetupState {
+  platform::SerialLine& line;
+  uint32_t baud;
+  platform::LineSettings settings{};
+};
+
+struct SetupStep {
+  SysStatus (*run)(SetupState&);
+  int32_t refused;  // the status when the driver refuses the request
+};
+
+SysStatus PurgeBoth(SetupState& s) { return s.line.Purge(); }
+
+// Eight data bits, no parity, one stop bit at the asked rate; flow control and
+// everything else stay as the line reported them.
+SysStatus ApplyRate(SetupState& s) {
+  s.settings.baud = s.baud;
+  s.settings.byte_size = 8;
+  s.settings.parity = platform::Parity::kNone;
+  s.settings.stop_bits = platform::StopBits::kOne;
+  return s.line.SetSettings(s.settings);
+}
+
+constexpr SetupStep kSetupSteps[] = {
+    {[](SetupState& s) { return s.line.Flush(); }, status::kPortError},
+    {PurgeBoth, status::kPortError},
+    {[](SetupState& s) { return s.line.GetSettings(s.settings); }, status::kPortError},
+    {ApplyRate, status::kPortBadSettings},
+    {[](SetupState& s) { return s.line.SetReadsReturnAtOnce(); }, status::kPortError},
+    {PurgeBoth, status::kPortError},
+};
+
+}  // namespace
+
+DevicePort::DevicePort(platform::DeviceSystem& system, TextOut& out, const Crc16Table& crc)
+    : system_(system), out_(out), crc_(crc) {}
+
+DevicePort::~DevicePort() { ClosePort(); }
+
+std::unique_ptr<DevicePort> CreatePort(platform::DeviceSystem& system, TextOut& out,
+                                       const Crc16Table& crc) {
+  return std::unique_ptr<DevicePort>(new (std::nothrow) DevicePort(system, out, crc));
+}
+
+int32_t DevicePort::CreateComInfo() {
+  m_RDOverlapped.offset = 0;
+  m_WROverlapped.offset = 0;
+  m_RDOverlapped.event = system_.NewEvent();
+  if (!m_RDOverlapped.event) return 0;
+  m_WROverlapped.event = system_.NewEvent();
+  if (!m_WROverlapped.event) {
+    m_RDOverlapped.event.reset();
+    return 0;
+  }
+  return 1;
+}
+
+int32_t DevicePort::OpenPort(uint32_t port) {
+  if (port >= kPortLimit) return status::kPortNotFound;
+  platform::Opened<platform::SerialLine> opened =
+      system_.OpenSerial(kComPrefix + std::to_string(port));
+  m_hCom = std::move(opened.device);
+  if (!m_hCom) return OpenStatus(opened.status.error);
+  return status::kOk;
+}
+
+int32_t DevicePort::ConfigurePort(uint32_t baud) {
+  CreateComInfo();
+  if (!m_hCom) return status::kPortError;
+  SetupState state{*m_hCom, baud};
+  for (const SetupStep& step : kSetupSteps) {
+    const SysStatus result = step.run(state);
+    if (!result.ok()) {
+      return result.error == SysError::kInvalidParameter ? step.refused : status::kPortError;
+    }
+  }
+  return status::kOk;
+}
+
+platform::Device* DevicePort::Sender(bool use_usb) const {
+  return use_usb ? m_WRDev.get() : m_hCom.get();
+}
+
+platform::Device* DevicePort::Receiver(bool use_usb) const {
+  return use_usb ? m_RDDev.get() : m_hCom.get();
+}
+
+int32_t DevicePort::Write(const uint8_t* data, uint32_t length, uint32_t timeout_ms, bool use_usb) {
+  platform::Device* device = Sender(use_usb);
+  if (device == nullptr) return status::kPortWriteFailed;
+  platform::Clock& clock = system_.clock();
+  return PollTransfer(
+      timeout_ms, status::kPortWriteFailed,
+      [&] {
+        const platform::IoResult result = device->Write(data, length);
+        if (result.ok() && use_usb && length > 0) {
+          out_.Print("Write Data : " + std::string(1, static_cast<char>(data[0])));
+        }
+        return result;
+      },
+      [&](uint32_t ms) { clock.SleepMs(ms); });
+}
+
+int32_t DevicePort::Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, bool use_usb) {
+  platform::Device* device = Receiver(use_usb);
+  if (device == nullptr) return status::kPortReadFailed;
+  platform::Clock& clock = system_.clock();
+  return PollTransfer(
+      timeout_ms, status::kPortReadFailed, [&] { return device->Read(buffer, length); },
+      [&](uint32_t ms) { clock.SleepUntilInput(*device, ms); });
+}
+
+int32_t DevicePort::ClosePort() {
+  if (!m_hCom) return -1;
+  const bool closed = m_hCom->Close();
+  m_hCom.reset();
+  return closed ? 1 : 0;
+}
+
+}  // namespace flashkit

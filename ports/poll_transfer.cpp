@@ -1,0 +1,25 @@
+#include "ports/poll_transfer.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace flashkit {
+
+int32_t PollTransfer(uint32_t timeout_ms, int32_t failure,
+                     const std::function<platform::IoResult()>& attempt,
+                     const std::function<void(uint32_t)>& wait) {
+  uint32_t left = timeout_ms;
+  for (;;) {
+    const platform::IoResult result = attempt();
+    if (!result.ok()) return failure;
+    if (result.count > 0 || left == 0) {
+      return static_cast<int32_t>(
+          std::min<size_t>(result.count, std::numeric_limits<int32_t>::max()));
+    }
+    const uint32_t step = std::min(kPollStepMs, left);
+    wait(step);
+    left -= step;
+  }
+}
+
+}  // namespace flashkit
