@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace flashkit::sim {
+
+// One end of a simulated line, as the pump sees it: where bytes enter the
+// line and where the other direction's bytes come out. Only the pump thread
+// calls these.
+class LineEnd {
+ public:
+  virtual ~LineEnd() = default;
+
+  // Turns readable when bytes are waiting to enter the line.
+  virtual int InputFd() const = 0;
+
+  // Appends the bytes waiting to enter the line, without blocking. False
+  // when this end has failed.
+  virtual bool Take(std::vector<uint8_t>& out) = 0;
+
+  // Hands over bytes that came out of the line here, without waiting long;
+  // returns how many were taken (the pump keeps the rest and tries again),
+  // or -1 when this end has failed.
+  virtual long Give(std::span<const uint8_t> bytes) = 0;
+
+  // How events name this end ("com3", "board").
+  virtual std::string Label() const = 0;
+};
+
+}  // namespace flashkit::sim

@@ -1,0 +1,114 @@
+#include "sim/line_pump.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/poller.h"
+
+namespace flashkit::sim {
+namespace {
+
+// How soon to try again when an end would not take all it was given.
+constexpr uint64_t kRetryNs = 2'000'000;
+
+std::optional<uint64_t> Earlier(std::optional<uint64_t> a, std::optional<uint64_t> b) {
+  if (!a) return b;
+  if (!b) return a;
+  return std::min(*a, *b);
+}
+
+}  // namespace
+
+LinePump::LinePump(LineEnd& a, LineEnd& b, LineRate rate, FaultRates faults, uint64_t seed,
+                   std::function<void(const std::string&)> on_failure)
+    : ends_{&a, &b},
+      channels_{PacedChannel(rate, faults, seed, 0), PacedChannel(rate, faults, seed, 1)},
+      on_failure_(std::move(on_failure)) {}
+
+LinePump::~LinePump() { Stop(); }
+
+bool LinePump::Start(std::string* error) {
+  stop_ = platform::CreateEvent();
+  if (!stop_) {
+    *error = "cannot create the pump's wake-up event";
+    return false;
+  }
+  thread_ = std::thread([this] { Run(); });
+  return true;
+}
+
+void LinePump::Stop() {
+  if (!thread_.joinable()) return;
+  stop_->Set();
+  thread_.join();
+}
+
+bool LinePump::WaitIdle(uint32_t timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return idle_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return idle_; });
+}
+
+std::vector<DirectionStats> LinePump::Stats() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return {{ends_[0]->Label(), ends_[1]->Label(), counts_[0]},
+          {ends_[1]->Label(), ends_[0]->Label(), counts_[1]}};
+}
+
+// One round: take what entered, deliver what is due. False when an end failed.
+bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
+  std::vector<uint8_t> entered;
+  for (size_t i = 0; i < 2; ++i) {
+    entered.clear();
+    if (!ends_[i]->Take(entered)) {
+      if (on_failure_) on_failure_("reading from " + ends_[i]->Label() + " failed");
+      return false;
+    }
+    channels_[i].Push(entered, now_ns);
+  }
+
+  *wake_ns = std::nullopt;
+  for (size_t i = 0; i < 2; ++i) {
+    std::vector<uint8_t>& out = backlog_[i];
+    channels_[i].Deliver(now_ns, out);
+    if (!out.empty()) {
+      const long given = ends_[1 - i]->Give(out);
+      if (given < 0) {
+        if (on_failure_) on_failure_("writing to " + ends_[1 - i]->Label() + " failed");
+        return false;
+      }
+      out.erase(out.begin(), out.begin() + std::min<long>(given, static_cast<long>(out.size())));
+      if (!out.empty()) *wake_ns = Earlier(*wake_ns, now_ns + kRetryNs);
+    }
+    *wake_ns = Earlier(*wake_ns, channels_[i].NextWake(now_ns));
+  }
+  return true;
+}
+
+void LinePump::Publish() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (size_t i = 0; i < 2; ++i) counts_[i] = channels_[i].counts();
+  idle_ = channels_[0].Empty() && channels_[1].Empty() && backlog_[0].empty() &&
+          backlog_[1].empty();
+  if (idle_) idle_cv_.notify_all();
+}
+
+void LinePump::Run() {
+  platform::Poller poller;
+  poller.Add(ends_[0]->InputFd());
+  poller.Add(ends_[1]->InputFd());
+  const size_t stop_index = poller.Add(stop_->Fd());
+
+  while (true) {
+    std::optional<uint64_t> wake_ns;
+    const bool ok = Pass(platform::MonotonicNs(), &wake_ns);
+    Publish();
+    if (!ok) return;
+    if (poller.Wait(wake_ns) < 0) {
+      if (on_failure_) on_failure_("waiting for line input failed");
+      return;
+    }
+    if (poller.Ready(stop_index)) return;
+  }
+}
+
+}  // namespace flashkit::sim

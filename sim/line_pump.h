@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/event.h"
+#include "sim/line_end.h"
+#include "sim/paced_channel.h"
+
+namespace flashkit::sim {
+
+struct DirectionStats {
+  std::string from;
+  std::string to;
+  LineCounts counts;
+};
+
+// Joins two line ends with a paced, faulty line and moves the bytes on a
+// thread of its own: it sleeps until input arrives at either end or the
+// next byte is due, and delivers everything due.
+class LinePump {
+ public:
+  // `on_failure` runs on the pump thread when an end fails; the pump then
+  // stops moving bytes.
+  LinePump(LineEnd& a, LineEnd& b, LineRate rate, FaultRates faults, uint64_t seed,
+           std::function<void(const std::string&)> on_failure = {});
+  ~LinePump();
+
+  LinePump(const LinePump&) = delete;
+  LinePump& operator=(const LinePump&) = delete;
+
+  // False, with the reason in `error`, when the pump cannot be set up.
+  bool Start(std::string* error);
+  // Ends the thread; bytes still on the line are lost. Idempotent.
+  void Stop();
+
+  // Waits at most `timeout_ms` until everything on the line has come out.
+  bool WaitIdle(uint32_t timeout_ms);
+
+  // Direction 0 runs from a to b, direction 1 from b to a.
+  std::vector<DirectionStats> Stats() const;
+
+ private:
+  void Run();
+  bool Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns);
+  void Publish();
+
+  std::array<LineEnd*, 2> ends_;
+  std::array<PacedChannel, 2> channels_;  // [i] carries what enters at ends_[i]
+  std::array<std::vector<uint8_t>, 2> backlog_;  // came out, not yet taken by the far end
+  std::function<void(const std::string&)> on_failure_;
+  std::unique_ptr<platform::Event> stop_;
+  std::thread thread_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable idle_cv_;
+  bool idle_ = true;
+  std::array<LineCounts, 2> counts_{};
+};
+
+}  // namespace flashkit::sim
