@@ -1,0 +1,61 @@
+#include <atomic>
+#include <thread>
+
+#include "common/crc16_table.h"
+#include "platform/clock.h"
+#include "sim/board.h"
+#include "sim/device_session.h"
+#include "sim/devsim_commands.h"
+#include "sim/line_pump.h"
+#include "sim/sim_port.h"
+
+namespace flashkit::sim {
+namespace {
+
+// With --once the boot log must have left the line before devsim exits.
+constexpr uint32_t kDrainLimitMs = 60000;
+constexpr uint32_t kDrainSliceMs = 100;
+
+}  // namespace
+
+int RunBoard(const DevsimOptions& options, EventLog& events) {
+  DeviceSession session(events);
+  std::string error;
+  if (!session.Prepare(&error)) return ReportSetupFailure(error);
+  PtyEnd* host = session.AttachCom(options.coms[0], &error);
+  if (!host) return ReportSetupFailure(error);
+  auto port = SimPort::Create("board");
+  if (!port) return ReportSetupFailure("cannot create the board's port");
+
+  LinePump pump(*host, *port, options.rate, options.faults, options.seed,
+                [&session](const std::string& why) { session.Finish(why); });
+  if (!pump.Start(&error)) return ReportSetupFailure(error);
+
+  std::atomic<bool> stop{false};
+  const Crc16Table crc;
+  BoardSettings settings;
+  settings.no_request = options.no_request;
+  settings.once = options.once;
+  settings.boot_lines = options.boot_lines;
+  settings.store_dir = options.store_dir;
+  Board board(*port, platform::SystemClock(), events, crc, settings,
+              [&stop] { return stop.load(); });
+
+  session.ReportReady("board", options.rate);
+  std::thread worker([&] {
+    if (!board.Run()) return;
+    for (uint32_t waited = 0; waited < kDrainLimitMs && !stop; waited += kDrainSliceMs) {
+      if (pump.WaitIdle(kDrainSliceMs)) break;
+    }
+    session.Finish();
+  });
+
+  session.WaitForEnd();
+  stop = true;
+  port->Shutdown();
+  worker.join();
+  pump.Stop();
+  return session.Close(pump.Stats());
+}
+
+}  // namespace flashkit::sim

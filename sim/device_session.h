@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/event.h"
+#include "sim/com_link.h"
+#include "sim/event_log.h"
+#include "sim/line_pump.h"
+#include "sim/pty_end.h"
+
+namespace flashkit::sim {
+
+// What every devsim device does around its own logic: it stops on SIGINT or
+// SIGTERM, puts its COM ports into the namespace, announces itself, and at
+// the end takes its links away again and reports how the line went.
+class DeviceSession {
+ public:
+  explicit DeviceSession(EventLog& events);
+  ~DeviceSession();
+
+  // Installs the stop signals. False, with the reason in `error`, on failure.
+  bool Prepare(std::string* error);
+
+  // A pseudo-terminal reachable as <root>/comN; null, with `error`, on failure.
+  PtyEnd* AttachCom(unsigned number, std::string* error);
+
+  // {"event":"ready","device":...,"com":[...],"path":[...],"pty":[...],"baud":...,"bits":...}
+  void ReportReady(const char* device, const LineRate& rate);
+
+  // Ends WaitForEnd from any thread: the device is done, or failed when
+  // `failure` is not empty.
+  void Finish(const std::string& failure = "");
+
+  // Blocks until a stop signal arrives or Finish is called.
+  void WaitForEnd();
+
+  // Removes the links, prints the line statistics and the exit line, and
+  // returns the exit status: 0 for a clean stop, 1 after a failure.
+  int Close(const std::vector<DirectionStats>& stats);
+
+ private:
+  EventLog& events_;
+  std::unique_ptr<platform::Event> done_;
+  std::vector<std::unique_ptr<PtyEnd>> ends_;
+  std::vector<std::unique_ptr<ComLink>> links_;
+  std::mutex mutex_;
+  bool finished_ = false;
+  std::string failure_;
+};
+
+// Prints why a device could not be set up; returns the exit status for it.
+int ReportSetupFailure(const std::string& error);
+
+}  // namespace flashkit::sim

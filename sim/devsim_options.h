@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sim/fault_injector.h"
+#include "sim/line_schedule.h"
+
+namespace flashkit::sim {
+
+enum class DevsimCommand { kHelp, kBoard, kWire };
+
+struct DevsimOptions {
+  DevsimCommand command = DevsimCommand::kHelp;
+  std::vector<unsigned> coms;
+  LineRate rate;
+  FaultRates faults;
+  uint64_t seed = 1;
+  // Board only.
+  std::string store_dir = ".";
+  bool no_request = false;
+  bool once = false;
+  uint32_t boot_lines = 5;
+};
+
+struct ParsedCommandLine {
+  std::optional<DevsimOptions> options;  // nothing when the line is wrong
+  std::string error;
+};
+
+// The arguments after the program name.
+ParsedCommandLine ParseCommandLine(std::span<const std::string> args);
+
+extern const char kDevsimUsage[];
+
+}  // namespace flashkit::sim

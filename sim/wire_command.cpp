@@ -1,0 +1,25 @@
+#include "sim/device_session.h"
+#include "sim/devsim_commands.h"
+#include "sim/line_pump.h"
+
+namespace flashkit::sim {
+
+int RunWire(const DevsimOptions& options, EventLog& events) {
+  DeviceSession session(events);
+  std::string error;
+  if (!session.Prepare(&error)) return ReportSetupFailure(error);
+  PtyEnd* a = session.AttachCom(options.coms[0], &error);
+  if (!a) return ReportSetupFailure(error);
+  PtyEnd* b = session.AttachCom(options.coms[1], &error);
+  if (!b) return ReportSetupFailure(error);
+
+  LinePump pump(*a, *b, options.rate, options.faults, options.seed,
+                [&session](const std::string& why) { session.Finish(why); });
+  if (!pump.Start(&error)) return ReportSetupFailure(error);
+  session.ReportReady("wire", options.rate);
+  session.WaitForEnd();
+  pump.Stop();
+  return session.Close(pump.Stats());
+}
+
+}  // namespace flashkit::sim

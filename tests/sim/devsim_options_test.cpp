@@ -1,0 +1,90 @@
+#include "sim/devsim_options.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace flashkit::sim {
+namespace {
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// The settings a line gives, written out so rows compare as text.
+std::string Describe(const DevsimOptions& o) {
+  std::ostringstream s;
+  s << (o.command == DevsimCommand::kBoard ? "board" : o.command == DevsimCommand::kWire ? "wire" : "help");
+  s << " com";
+  for (unsigned c : o.coms) s << " " << c;
+  s << " baud " << o.rate.baud << " bits " << o.rate.bits_per_char << " drop " << o.faults.drop
+    << " corrupt " << o.faults.corrupt << " seed " << o.seed;
+  if (o.command == DevsimCommand::kBoard) {
+    s << " store " << o.store_dir << " boot " << o.boot_lines << (o.no_request ? " no-request" : "")
+      << (o.once ? " once" : "");
+  }
+  return s.str();
+}
+
+struct GoodCase {
+  const char* name;
+  std::string line;
+  std::string settings;
+};
+
+class DevsimGoodLine : public ::testing::TestWithParam<GoodCase> {};
+
+TEST_P(DevsimGoodLine, Parses) {
+  const auto parsed = ParseCommandLine(Words(GetParam().line));
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_EQ(Describe(*parsed.options), GetParam().settings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, DevsimGoodLine,
+    ::testing::Values(
+        GoodCase{"BoardDefaults", "board --com 3",
+                 "board com 3 baud 115200 bits 10 drop 0 corrupt 0 seed 1 store . boot 5"},
+        GoodCase{"BoardEverything",
+                 "board --com 12 --baud 9600 --bits 11 --store /tmp/s --no-request --once "
+                 "--boot-lines 0 --corrupt 0.01 --drop 0.5 --seed 99",
+                 "board com 12 baud 9600 bits 11 drop 0.5 corrupt 0.01 seed 99 store /tmp/s boot 0 "
+                 "no-request once"},
+        GoodCase{"Unpaced", "board --com 1 --baud 0",
+                 "board com 1 baud 0 bits 10 drop 0 corrupt 0 seed 1 store . boot 5"},
+        GoodCase{"EqualsForm", "wire --com=4 --com=5 --baud=57600",
+                 "wire com 4 5 baud 57600 bits 10 drop 0 corrupt 0 seed 1"},
+        GoodCase{"Help", "--help", "help com baud 115200 bits 10 drop 0 corrupt 0 seed 1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class DevsimBadLine : public ::testing::TestWithParam<std::pair<const char*, std::string>> {};
+
+TEST_P(DevsimBadLine, Refused) {
+  const auto parsed = ParseCommandLine(Words(GetParam().second));
+  EXPECT_FALSE(parsed.options);
+  EXPECT_FALSE(parsed.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, DevsimBadLine,
+    ::testing::Values(std::pair{"Nothing", ""}, std::pair{"UnknownCommand", "mcu --com 3"},
+                      std::pair{"BoardWithoutCom", "board"},
+                      std::pair{"BoardTwoComs", "board --com 3 --com 4"},
+                      std::pair{"WireOneCom", "wire --com 3"},
+                      std::pair{"WireSameComTwice", "wire --com 3 --com 3"},
+                      std::pair{"WireBoardOption", "wire --com 3 --com 4 --once"},
+                      std::pair{"MissingValue", "board --com"},
+                      std::pair{"NotANumber", "board --com three"},
+                      std::pair{"TrailingJunk", "board --com 3x"},
+                      std::pair{"ComZero", "board --com 0"},
+                      std::pair{"NegativeBaud", "board --com 3 --baud -1"},
+                      std::pair{"RateAboveOne", "board --com 3 --drop 1.5"},
+                      std::pair{"FlagWithValue", "board --com 3 --once=yes"},
+                      std::pair{"UnknownOption", "board --com 3 --parity even"}),
+    [](const auto& info) { return std::string(info.param.first); });
+
+}  // namespace
+}  // namespace flashkit::sim
