@@ -1,0 +1,202 @@
+#include "platform/serial_line.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/clock.h"
+#include "tests/platform/pty_line.h"
+
+namespace flashkit::platform {
+namespace {
+
+using testing::Bytes;
+using testing::PtyCom;
+using testing::ReadSome;
+
+// How a COM name may fail to open.
+struct OpenRow {
+  const char* label;
+  void (*prepare)(PtyCom& com);
+  const char* name;
+  SysError error;
+};
+
+class OpenSerial : public ::testing::TestWithParam<OpenRow> {};
+
+TEST_P(OpenSerial, RefusesWithTheReason) {
+  PtyCom com;
+  GetParam().prepare(com);
+  Opened<SerialLine> opened = RealSystem().OpenSerial(GetParam().name);
+  EXPECT_EQ(opened.device, nullptr);
+  EXPECT_EQ(opened.status.error, GetParam().error) << opened.status.Text();
+}
+
+void Nothing(PtyCom&) {}
+void RegularFile(PtyCom& com) { std::ofstream(com.ns.Path("com3")) << "not a line"; }
+void DanglingLink(PtyCom& com) {
+  std::filesystem::create_symlink(com.ns.Path("unplugged"), com.ns.Path("com3"));
+}
+void Directory(PtyCom& com) { std::filesystem::create_directory(com.ns.Path("com3")); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Nodes, OpenSerial,
+    ::testing::Values(OpenRow{"Missing", Nothing, "\\\\.\\com3", SysError::kFileNotFound},
+                      OpenRow{"NotAComName", Nothing, "\\\\.\\lpt7", SysError::kFileNotFound},
+                      OpenRow{"RegularFile", RegularFile, "\\\\.\\com3", SysError::kOther},
+                      OpenRow{"Directory", Directory, "COM3", SysError::kOther},
+                      OpenRow{"DanglingLink", DanglingLink, "COM3", SysError::kFileNotFound}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SerialLine, SecondOpenIsDeniedUntilTheFirstCloses) {
+  PtyCom com;
+  Opened<SerialLine> first = com.Open();
+  ASSERT_NE(first.device, nullptr) << first.status.Text();
+  Opened<SerialLine> second = com.Open();
+  EXPECT_EQ(second.device, nullptr);
+  EXPECT_EQ(second.status.error, SysError::kAccessDenied);
+  EXPECT_TRUE(first.device->Close());
+  Opened<SerialLine> third = com.Open();
+  EXPECT_NE(third.device, nullptr) << third.status.Text();
+}
+
+class LineRate : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(LineRate, AnyRateReadsBack) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  LineSettings settings;
+  ASSERT_TRUE(line.device->GetSettings(settings).ok());
+  settings.baud = GetParam();
+  settings.stop_bits = StopBits::kTwo;
+  ASSERT_TRUE(line.device->SetSettings(settings).ok());
+  LineSettings back;
+  ASSERT_TRUE(line.device->GetSettings(back).ok());
+  EXPECT_EQ(back.baud, GetParam());
+  EXPECT_EQ(back.stop_bits, StopBits::kTwo);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, LineRate, ::testing::Values(9600u, 115200u, 250000u, 921600u, 3000000u));
+
+struct RefusedRow {
+  const char* label;
+  LineSettings settings;
+};
+
+class RefusedSettings : public ::testing::TestWithParam<RefusedRow> {};
+
+TEST_P(RefusedSettings, InvalidParameterAndTheLineUnchanged) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  LineSettings before;
+  ASSERT_TRUE(line.device->GetSettings(before).ok());
+  EXPECT_EQ(line.device->SetSettings(GetParam().settings).error, SysError::kInvalidParameter);
+  LineSettings after;
+  ASSERT_TRUE(line.device->GetSettings(after).ok());
+  EXPECT_EQ(after.baud, before.baud);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, RefusedSettings,
+    ::testing::Values(RefusedRow{"OneAndAHalfStopBits", {115200, 8, Parity::kNone, StopBits::kOnePointFive, false}},
+                      RefusedRow{"BaudZero", {0, 8, Parity::kNone, StopBits::kOne, false}},
+                      RefusedRow{"NineBits", {115200, 9, Parity::kNone, StopBits::kOne, false}},
+                      RefusedRow{"FourBits", {115200, 4, Parity::kNone, StopBits::kOne, false}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SerialLine, ReadWithNothingWaitingReturnsZeroAtOnce) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  uint8_t buffer[8];
+  const IoResult r = line.device->Read(buffer, sizeof buffer);
+  EXPECT_TRUE(r.ok()) << r.status.Text();
+  EXPECT_EQ(r.count, 0u);
+}
+
+// Control characters, line ends and flow-control bytes pass untouched both ways.
+TEST(SerialLine, RawBytesBothWays) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  const Bytes raw = {'\n', '\r', 0x03, 0x04, 0x11, 0x13, 0x1A, 0x7F, 0x00, 0xFF, 'C'};
+
+  ASSERT_EQ(line.device->Write(raw.data(), raw.size()).count, raw.size());
+  EXPECT_EQ(ReadSome(*com.pty.master, raw.size()), raw);
+
+  ASSERT_EQ(com.pty.master->Write(raw.data(), raw.size()).count, raw.size());
+  EXPECT_EQ(ReadSome(*line.device, raw.size()), raw);
+  EXPECT_TRUE(line.device->Flush().ok());
+}
+
+TEST(SerialLine, PurgeDiscardsWaitingInput) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  const Bytes stale = {'o', 'l', 'd'};
+  ASSERT_EQ(com.pty.master->Write(stale.data(), stale.size()).count, stale.size());
+  line.device->PollInput(1000);
+  ASSERT_TRUE(line.device->Purge().ok());
+  uint8_t buffer[8];
+  EXPECT_EQ(line.device->Read(buffer, sizeof buffer).count, 0u);
+}
+
+TEST(SerialLine, PollEndsEarlyWhenInputArrives) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  const uint8_t byte = 'C';
+  ASSERT_EQ(com.pty.master->Write(&byte, 1).count, 1u);
+  Clock& clock = SystemClock();
+  const uint64_t start = clock.NowMs();
+  clock.SleepUntilInput(*line.device, 2000);
+  EXPECT_LT(clock.NowMs() - start, 500u);
+  EXPECT_EQ(ReadSome(*line.device, 1), Bytes{'C'});
+}
+
+TEST(SerialLine, HangUpIsAReadError) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  com.pty.master.reset();
+  Clock& clock = SystemClock();
+  const uint64_t start = clock.NowMs();
+  line.device->PollInput(2000);
+  EXPECT_LT(clock.NowMs() - start, 500u);
+  uint8_t buffer[8];
+  EXPECT_FALSE(line.device->Read(buffer, sizeof buffer).ok());
+  const uint8_t byte = '1';
+  EXPECT_FALSE(line.device->Write(&byte, 1).ok());
+}
+
+TEST(SerialLine, WriteToALineThatTakesNothingReturnsShortAfterTheStall) {
+  PtyCom com;
+  constexpr uint32_t kStallMs = 100;
+  Opened<SerialLine> line = OpenSerialLine(com.pty.slave_path, kStallMs);
+  ASSERT_NE(line.device, nullptr) << line.status.Text();
+  const Bytes block(1 << 20, 'x');
+  Clock& clock = SystemClock();
+  const uint64_t start = clock.NowMs();
+  const IoResult r = line.device->Write(block.data(), block.size());
+  const uint64_t took = clock.NowMs() - start;
+  EXPECT_TRUE(r.ok());
+  EXPECT_GT(r.count, 0u);
+  EXPECT_LT(r.count, block.size());
+  EXPECT_GE(took, kStallMs);
+  EXPECT_LT(took, 10 * kStallMs);
+}
+
+TEST(SerialLine, ClosingTwiceIsHarmless) {
+  PtyCom com;
+  Opened<SerialLine> line = com.Open();
+  ASSERT_NE(line.device, nullptr);
+  EXPECT_TRUE(line.device->Close());
+  EXPECT_TRUE(line.device->Close());
+  uint8_t buffer[1];
+  EXPECT_FALSE(line.device->Read(buffer, 1).ok());
+}
+
+}  // namespace
+}  // namespace flashkit::platform
