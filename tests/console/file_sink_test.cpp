@@ -79,17 +79,6 @@ TEST(FileSink, ProgressShowsTheStateBeforeEachBlock) {
             "    2048 bytes of 2048 - 100%\r");
 }
 
-TEST(FileSink, ProgressWithoutDeclaredSize) {
-  TempDir dir;
-  CapturedOut out;
-  FileHandle file(std::fopen((dir / "x.bin").c_str(), "w+b"));
-  FileSink sink(file, out);
-  std::vector<uint8_t> block(128, 1);
-  sink.WriteData(block.data(), 128);
-  sink.WriteData(nullptr, 0);
-  EXPECT_EQ(out.text(), "       0 bytes\r     128 bytes\r");
-}
-
 struct NameCase {
   const char* name;
   bool accepted;

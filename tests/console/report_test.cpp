@@ -22,13 +22,6 @@ TEST(Report, FatalErrorWritesMessageStatusThenClosingTextThenPauses) {
   EXPECT_EQ(h.clock.sleeps, std::vector<uint32_t>{10});
 }
 
-TEST(Report, FatalErrorFormatsItsArguments) {
-  ConsoleHarness h;
-  auto exit = h.ExitOf([&] { FatalError(h.context, -501, "Can't create LogFile file '%s'", "x/y"); });
-  EXPECT_EQ(exit, -501);
-  EXPECT_EQ(h.err.text(), "Can't create LogFile file 'x/y'. Error -501\n\n");
-}
-
 TEST(Report, UsageErrorAddsTheHintAndEndsWithOne) {
   ConsoleHarness h;
   h.options.program_name = "./linkxfer";

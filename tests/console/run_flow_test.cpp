@@ -63,6 +63,10 @@ TEST_P(RunFlow, OpensThePortRunsTheJobsAndEnds) {
   if (row.serial_opens > 0) {
     EXPECT_TRUE(system.opened_names[0].ends_with("com1")) << system.opened_names[0];
   }
+  // However the run ends, an opened line is released.
+  if (row.serial_opens > 0 && !row.open_error) {
+    EXPECT_TRUE(system.line.closed);
+  }
   EXPECT_EQ(std::filesystem::exists("log.txt"), row.log_content.has_value());
   if (row.log_content) {
     EXPECT_EQ(ReadFile("log.txt"), *row.log_content);

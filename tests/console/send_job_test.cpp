@@ -91,26 +91,5 @@ INSTANTIATE_TEST_SUITE_P(
                  "", "File argument missing\nTry 'linkxfer -h' for more information.\n", {}}),
     [](const auto& info) { return RowName(info.param.name); });
 
-TEST(SendJob, PutsTheFileOnTheWire) {
-  TempDir dir;
-  ScopedWorkingDir cwd(dir.path());
-  std::string data(300, '\0');
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i);
-  WriteFile("fw.bin", data);
-  ConsoleHarness h;
-  h.options.file1 = "fw.bin";
-  h.options.xmodem = true;
-  FakePort port(h.clock);
-  PlayReceiver(port, 'C', false);
-  ASSERT_EQ(h.ExitOf([&] { RunSendJob(h.context, port); }), std::nullopt) << h.err.text();
-  Bytes expected;
-  for (uint8_t n = 1; n <= 3; ++n) {
-    Bytes block = DataBlock(n, std::string_view(data).substr((n - 1) * 128u));
-    expected.insert(expected.end(), block.begin(), block.end());
-  }
-  expected.push_back(xfer::kEot);
-  EXPECT_EQ(port.written, expected);
-}
-
 }  // namespace
 }  // namespace flashkit::testing
