@@ -12,9 +12,12 @@
 namespace flashkit::sim {
 namespace {
 
-// With --once the boot log must have left the line before devsim exits.
+// With --once the boot log must have left the line before devsim exits, and
+// the host, still capturing it, must not see its port hang up: a real board
+// stays powered. Both waits are bounded.
 constexpr uint32_t kDrainLimitMs = 60000;
-constexpr uint32_t kDrainSliceMs = 100;
+constexpr uint32_t kHostCloseLimitMs = 60000;
+constexpr uint32_t kSliceMs = 100;
 
 }  // namespace
 
@@ -27,8 +30,11 @@ int RunBoard(const DevsimOptions& options, EventLog& events) {
   auto port = SimPort::Create("board");
   if (!port) return ReportSetupFailure("cannot create the board's port");
 
+  // Once the board is done and has let go of the slave, the host closing its
+  // port is the end, not a failure.
+  std::atomic<bool> host_may_go{false};
   LinePump pump(*host, *port, options.rate, options.faults, options.seed,
-                [&session](const std::string& why) { session.Finish(why); });
+                [&](const std::string& why) { session.Finish(host_may_go ? "" : why); });
   if (!pump.Start(&error)) return ReportSetupFailure(error);
 
   std::atomic<bool> stop{false};
@@ -44,8 +50,13 @@ int RunBoard(const DevsimOptions& options, EventLog& events) {
   session.ReportReady("board", options.rate);
   std::thread worker([&] {
     if (!board.Run()) return;
-    for (uint32_t waited = 0; waited < kDrainLimitMs && !stop; waited += kDrainSliceMs) {
-      if (pump.WaitIdle(kDrainSliceMs)) break;
+    for (uint32_t waited = 0; waited < kDrainLimitMs && !stop; waited += kSliceMs) {
+      if (pump.WaitIdle(kSliceMs)) break;
+    }
+    host_may_go = true;
+    host->ReleaseSlave();
+    for (uint32_t waited = 0; waited < kHostCloseLimitMs && !stop; waited += kSliceMs) {
+      platform::SystemClock().SleepMs(kSliceMs);
     }
     session.Finish();
   });

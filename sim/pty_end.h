@@ -17,6 +17,10 @@ class PtyEnd : public LineEnd {
 
   const std::string& slave_path() const { return pty_.slave_path; }
 
+  // Stops holding the slave open: once the program on it closes it too, the
+  // next Take fails with the hang-up.
+  void ReleaseSlave() { pty_.CloseSlave(); }
+
   int InputFd() const override { return pty_.master->Id(); }
   bool Take(std::vector<uint8_t>& out) override;
   long Give(std::span<const uint8_t> bytes) override;
