@@ -17,8 +17,9 @@ void FakePort::Arrive(std::string_view text, uint64_t delay_ms) {
   Arrive(Bytes(text.begin(), text.end()), delay_ms);
 }
 
-int32_t FakePort::Write(const uint8_t* data, uint32_t length, uint32_t, bool use_usb) {
+int32_t FakePort::Write(const uint8_t* data, uint32_t length, uint32_t timeout_ms, bool use_usb) {
   ++write_calls;
+  write_timeouts.push_back(timeout_ms);
   saw_usb_flag |= use_usb;
   if (fail_write_call && *fail_write_call == write_calls) return status::kPortWriteFailed;
   uint32_t moved = length;

@@ -46,6 +46,7 @@ class FakePort : public Port {
   Bytes written;                    // every byte written, in order
   std::vector<Bytes> writes;        // one entry per Write call
   std::vector<uint32_t> read_timeouts;  // the time-out of each Read call
+  std::vector<uint32_t> write_timeouts;  // the time-out of each Write call
   std::vector<std::string> requests;    // names given to SendRequest
   int read_calls = 0;
   int write_calls = 0;
