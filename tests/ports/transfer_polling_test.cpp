@@ -43,18 +43,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"FailedRead", 1000, 1, {{0, {'a'}}}, true, status::kPortReadFailed, {"read"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ComRead, ReturnsTheBytesInOrder) {
-  PortBench bench;
-  bench.OpenCom();
-  bench.system.line.Arrive("hello");
-  Bytes buffer(3);
-  ASSERT_EQ(bench.port.Read(buffer.data(), 3, 0, false), 3);
-  EXPECT_EQ(buffer, (Bytes{'h', 'e', 'l'}));
-  ASSERT_EQ(bench.port.Read(buffer.data(), 3, 0, false), 2);
-  EXPECT_EQ(buffer[0], 'l');
-  EXPECT_EQ(buffer[1], 'o');
-}
-
 struct WriteRow {
   const char* label;
   uint32_t timeout_ms;
