@@ -38,7 +38,7 @@ bool ParseNumber(std::string_view text, T min, T max, T* out) {
 
 using Setter = bool (*)(std::string_view value, DevsimOptions& o);
 
-struct OptionSpec {
+struct OptionRow {
   std::string_view name;
   bool takes_value;
   bool board;
@@ -47,7 +47,7 @@ struct OptionSpec {
 };
 
 // Limits keep the pacing arithmetic in 64 bits and the boot log in reason.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {"--com", true, true, true,
      [](std::string_view v, DevsimOptions& o) {
        unsigned n = 0;
@@ -112,19 +112,19 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
       inline_value = arg.substr(equals + 1);
       arg = arg.substr(0, equals);
     }
-    const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                   [&](const OptionSpec& s) { return s.name == arg; });
-    if (spec == std::end(kOptions) || !(board ? spec->board : spec->wire)) {
+    const auto row = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                   [&](const OptionRow& s) { return s.name == arg; });
+    if (row == std::end(kOptions) || !(board ? row->board : row->wire)) {
       return Fail("unknown option '" + std::string(arg) + "' for " + args[0]);
     }
     std::string_view value = inline_value;
-    if (spec->takes_value && !has_inline) {
+    if (row->takes_value && !has_inline) {
       if (i + 1 >= args.size()) return Fail(std::string(arg) + " needs a value");
       value = args[++i];
-    } else if (!spec->takes_value && has_inline) {
+    } else if (!row->takes_value && has_inline) {
       return Fail(std::string(arg) + " takes no value");
     }
-    if (!spec->set(value, options)) {
+    if (!row->set(value, options)) {
       return Fail("bad value '" + std::string(value) + "' for " + std::string(arg));
     }
   }

@@ -4,7 +4,6 @@
 
 #include <sstream>
 
-#include "sim/boot_log.h"
 
 namespace flashkit::sim {
 namespace {
@@ -41,31 +40,6 @@ TEST(EventLog, StampsMillisecondsSinceItBegan) {
             "{\"t_ms\":1.235,\"event\":\"header\",\"name\":\"fw.bin\",\"size\":300}\n"
             "{\"t_ms\":2.235,\"event\":\"boot-done\"}\n");
 }
-
-struct BootCase {
-  const char* name;
-  uint32_t count;
-  std::vector<std::string> lines;
-};
-
-class BootLog : public ::testing::TestWithParam<BootCase> {};
-
-TEST_P(BootLog, LinesThenTheFixedLastOne) {
-  EXPECT_EQ(BootLogLines("fw.bin", 300, "ab12", GetParam().count), GetParam().lines);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Counts, BootLog,
-    ::testing::Values(BootCase{"None", 0, {"devsim board: boot complete\r\n"}},
-                      BootCase{"One", 1,
-                               {"devsim board: booting image fw.bin (300 bytes)\r\n",
-                                "devsim board: boot complete\r\n"}},
-                      BootCase{"Three", 3,
-                               {"devsim board: booting image fw.bin (300 bytes)\r\n",
-                                "devsim board: image sha256 ab12\r\n",
-                                "devsim board: starting stage 3 of 3\r\n",
-                                "devsim board: boot complete\r\n"}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace flashkit::sim

@@ -25,19 +25,6 @@ TEST(SimPort, ReadsWhatArrivedWithoutWaitingForMore) {
   EXPECT_EQ(Bytes(buffer, buffer + 3), line);
 }
 
-TEST(SimPort, WritesWaitForThePumpAndWakeIt) {
-  auto port = SimPort::Create("board");
-  ASSERT_TRUE(port);
-  const uint8_t answer[] = {'C', 0x06};
-  EXPECT_EQ(port->Write(answer, 2, 1000, false), 2);
-  Bytes taken;
-  EXPECT_TRUE(port->Take(taken));
-  EXPECT_EQ(taken, Bytes(answer, answer + 2));
-  taken.clear();
-  EXPECT_TRUE(port->Take(taken));
-  EXPECT_TRUE(taken.empty());
-}
-
 // A board thread blocked in a long protocol read must come back when devsim stops.
 TEST(SimPort, ShutdownEndsAWaitingRead) {
   auto port = SimPort::Create("board");
