@@ -4,7 +4,8 @@ namespace flashkit::platform {
 
 // SIGINT and SIGTERM no longer end the process: they raise a flag and make a
 // descriptor readable, so a program can end its waits and clean up after
-// itself. Returns false when the handlers could not be installed. Calling it
+// itself. SIGPIPE is ignored, so a reader of its output that goes away makes
+// writes fail instead of ending the program before it has cleaned up. Returns false when the handlers could not be installed. Calling it
 // again changes nothing.
 bool InstallStopSignals();
 

@@ -27,6 +27,10 @@ class LineEnd {
   // or -1 when this end has failed.
   virtual long Give(std::span<const uint8_t> bytes) = 0;
 
+  // True while bytes wait to enter that the pump has not taken yet, as far
+  // as this end can tell. Any thread may ask.
+  virtual bool HasPending() { return false; }
+
   // How events name this end ("com3", "board").
   virtual std::string Label() const = 0;
 };

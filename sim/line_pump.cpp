@@ -45,7 +45,10 @@ void LinePump::Stop() {
 
 bool LinePump::WaitIdle(uint32_t timeout_ms) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return idle_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return idle_; });
+  // A write the pump has not picked up yet keeps the line busy too.
+  return idle_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] {
+    return idle_ && !ends_[0]->HasPending() && !ends_[1]->HasPending();
+  });
 }
 
 std::vector<DirectionStats> LinePump::Stats() const {

@@ -62,6 +62,11 @@ bool SimPort::Take(std::vector<uint8_t>& out) {
   return true;
 }
 
+bool SimPort::HasPending() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !outgoing_.empty();
+}
+
 long SimPort::Give(std::span<const uint8_t> bytes) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -46,6 +46,7 @@ class SimPort : public Port, public LineEnd {
   int InputFd() const override { return outgoing_event_->Fd(); }
   bool Take(std::vector<uint8_t>& out) override;
   long Give(std::span<const uint8_t> bytes) override;
+  bool HasPending() override;
   std::string Label() const override { return label_; }
 
  protected:
