@@ -4,6 +4,7 @@
 #include "protocol/xfer_session.h"
 #include "sim/boot_log.h"
 #include "sim/image_store.h"
+#include "sim/leftover_port.h"
 #include "sim/prompt_responder.h"
 
 namespace flashkit::sim {
@@ -37,17 +38,20 @@ void Board::ReportError(const char* stage, int32_t status) {
   events_.Emit("error", JsonFields().Int("status", status).Str("stage", stage));
 }
 
-int32_t Board::Receive(ImageSink& sink) {
+int32_t Board::Receive(ImageSink& sink, std::span<const uint8_t> leftover) {
   SilentOut out;
-  XferSession session(port_, out);
+  LeftoverPort line(port_, leftover);
+  XferSession session(line, out);
   return session.ReceiveYmodem(sink, kReceiveTimeoutMs, false, false);
 }
 
 bool Board::ServeOnce() {
+  std::vector<uint8_t> after_prompts;
   if (!settings_.no_request) {
     std::vector<uint8_t> leftover;
     if (!WaitForRequest(port_, crc_, events_, stopping_, &leftover)) return false;
-    const PromptOutcome prompts = AnswerPrompts(port_, clock_, events_, leftover, stopping_);
+    const PromptOutcome prompts =
+        AnswerPrompts(port_, clock_, events_, leftover, stopping_, &after_prompts);
     if (prompts == PromptOutcome::kStopped) return false;
     if (prompts == PromptOutcome::kNoPrompt) {
       ReportError("prompt", status::kTimeout);
@@ -56,7 +60,7 @@ bool Board::ServeOnce() {
   }
 
   ImageSink sink(events_);
-  const int32_t result = Receive(sink);
+  const int32_t result = Receive(sink, after_prompts);
   if (stopping_()) return false;
   if (result < 0) {
     // A board that waits without a request times out whenever the line is idle.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <vector>
 
 #include "common/crc16_table.h"
@@ -41,8 +42,9 @@ class Board {
   // was stored.
   bool ServeOnce();
 
-  // Receives one batch into `sink`; the engine's status.
-  int32_t Receive(ImageSink& sink);
+  // Receives one batch into `sink`, reading `leftover` before the line; the
+  // engine's status.
+  int32_t Receive(ImageSink& sink, std::span<const uint8_t> leftover = {});
 
   void SendBootLog(const ImageSink& sink, const std::string& sha256);
 

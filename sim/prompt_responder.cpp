@@ -1,7 +1,7 @@
 #include "sim/prompt_responder.h"
 
 #include <algorithm>
-#include <vector>
+#include <optional>
 
 namespace flashkit::sim {
 namespace {
@@ -13,19 +13,30 @@ constexpr uint32_t kReadSliceMs = 100;
 }  // namespace
 
 PromptOutcome AnswerPrompts(Port& port, platform::Clock& clock, EventLog& events,
-                            std::span<const uint8_t> leftover, const StopCheck& stopping) {
+                            std::span<const uint8_t> leftover, const StopCheck& stopping,
+                            std::vector<uint8_t>* rest) {
+  rest->clear();
   std::vector<uint8_t> input(leftover.begin(), leftover.end());
   const uint64_t first_deadline = clock.NowMs() + kFirstPromptWaitMs;
   bool prompted = false;
   uint64_t last_prompt_ms = 0;
+  std::optional<uint64_t> last_answer_ms;
 
   while (!stopping()) {
-    for (uint8_t byte : input) {
-      if (byte != kPrompt) continue;
-      if (port.Write(&kReady, 1, 1000, false) < 0) return PromptOutcome::kStopped;
+    for (auto it = input.begin(); it != input.end(); ++it) {
+      if (*it != kPrompt) {
+        if (!prompted) continue;
+        rest->assign(it, input.end());
+        return PromptOutcome::kDone;
+      }
+      const uint64_t now = clock.NowMs();
+      if (!last_answer_ms || now - *last_answer_ms >= kAnswerGapMs) {
+        if (port.Write(&kReady, 1, 1000, false) < 0) return PromptOutcome::kStopped;
+        last_answer_ms = now;
+      }
       if (!prompted) events.Emit("prompt");
       prompted = true;
-      last_prompt_ms = clock.NowMs();
+      last_prompt_ms = now;
     }
     input.clear();
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "platform/clock.h"
 #include "ports/port.h"
@@ -14,13 +15,22 @@ namespace flashkit::sim {
 inline constexpr uint32_t kFirstPromptWaitMs = 10000;
 // The prompts are over once none has come for this long.
 inline constexpr uint32_t kPromptQuietMs = 30;
+// A "1" this soon after a 'C' crossed that 'C' on the line and is not
+// answered: a second 'C' would reach a host that is already waiting for the
+// receiver's start character. A host still prompting after this long lost
+// the 'C' and is answered again.
+inline constexpr uint32_t kAnswerGapMs = 50;
 
 enum class PromptOutcome { kDone, kNoPrompt, kStopped };
 
-// A board's second step: answer every "1" with 'C' until the host has been
-// quiet for kPromptQuietMs. `leftover` holds bytes that came with the
-// request. kNoPrompt when no "1" came within kFirstPromptWaitMs.
+// A board's second step: answer the "1" prompts with 'C' until the host has
+// been quiet for kPromptQuietMs, or until it sends something other than "1"
+// (it has moved on to the transfer). `leftover` holds bytes that came with
+// the request; bytes before the first "1" are line noise. On kDone, `rest`
+// receives the bytes read after the prompts, which belong to the receiver.
+// kNoPrompt when no "1" came within kFirstPromptWaitMs.
 PromptOutcome AnswerPrompts(Port& port, platform::Clock& clock, EventLog& events,
-                            std::span<const uint8_t> leftover, const StopCheck& stopping);
+                            std::span<const uint8_t> leftover, const StopCheck& stopping,
+                            std::vector<uint8_t>* rest);
 
 }  // namespace flashkit::sim
