@@ -10,7 +10,8 @@ namespace flashkit::platform {
 class FdDevice : public Device {
  public:
   // How long a write waits for a full line to take any byte before it gives
-  // up and reports the count handed over so far.
+  // up and reports the count handed over so far. With 0 a write takes what
+  // fits at once and never waits.
   static constexpr uint32_t kWriteStallMs = 2000;
 
   explicit FdDevice(int fd, uint32_t write_stall_ms = kWriteStallMs);

@@ -51,7 +51,7 @@ PseudoTerminal OpenPseudoTerminal() {
   const int master_fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_fd < 0) return FailedErrno();
   PseudoTerminal pty;
-  pty.master = std::make_unique<FdDevice>(master_fd);
+  pty.master = std::make_unique<FdDevice>(master_fd, 0);
 
   char name[128];
   if (grantpt(master_fd) != 0 || unlockpt(master_fd) != 0 ||

@@ -24,7 +24,9 @@ struct PseudoTerminal {
   // a hang-up.
   void CloseSlave();
 
-  std::unique_ptr<Device> master;  // non-blocking reads and writes
+  // Non-blocking reads and writes; a write takes what fits at once and never
+  // waits, so one slow reader cannot hold up a simulator moving other lines.
+  std::unique_ptr<Device> master;
   std::string slave_path;          // /dev/pts/N
   int slave_keepalive_fd = -1;     // the slave held open; -1 when not held
   SysStatus status;

@@ -22,10 +22,14 @@ class LineEnd {
   // when this end has failed.
   virtual bool Take(std::vector<uint8_t>& out) = 0;
 
-  // Hands over bytes that came out of the line here, without waiting long;
+  // Hands over bytes that came out of the line here, without waiting;
   // returns how many were taken (the pump keeps the rest and tries again),
   // or -1 when this end has failed.
   virtual long Give(std::span<const uint8_t> bytes) = 0;
+
+  // Turns writable when Give can take more after a short count; -1 for an
+  // end that always takes everything.
+  virtual int OutputFd() const { return -1; }
 
   // True while bytes wait to enter that the pump has not taken yet, as far
   // as this end can tell. Any thread may ask.

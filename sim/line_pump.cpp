@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 #include "platform/poller.h"
 
 namespace flashkit::sim {
 namespace {
 
-// How soon to try again when an end would not take all it was given.
+// How soon to try again when an end that cannot say when it takes more
+// would not take all it was given.
 constexpr uint64_t kRetryNs = 2'000'000;
 
 std::optional<uint64_t> Earlier(std::optional<uint64_t> a, std::optional<uint64_t> b) {
@@ -57,10 +59,15 @@ std::vector<DirectionStats> LinePump::Stats() const {
           {ends_[1]->Label(), ends_[0]->Label(), counts_[1]}};
 }
 
+bool LinePump::Accepts(size_t i) const {
+  return channels_[i].Queued() + backlog_[i].size() < kMaxQueuedBytes;
+}
+
 // One round: take what entered, deliver what is due. False when an end failed.
 bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
   std::vector<uint8_t> entered;
   for (size_t i = 0; i < 2; ++i) {
+    if (!Accepts(i)) continue;
     entered.clear();
     if (!ends_[i]->Take(entered)) {
       if (on_failure_) on_failure_("reading from " + ends_[i]->Label() + " failed");
@@ -72,15 +79,17 @@ bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
   *wake_ns = std::nullopt;
   for (size_t i = 0; i < 2; ++i) {
     std::vector<uint8_t>& out = backlog_[i];
+    LineEnd& far = *ends_[1 - i];
     channels_[i].Deliver(now_ns, out);
     if (!out.empty()) {
-      const long given = ends_[1 - i]->Give(out);
+      const long given = far.Give(out);
       if (given < 0) {
-        if (on_failure_) on_failure_("writing to " + ends_[1 - i]->Label() + " failed");
+        if (on_failure_) on_failure_("writing to " + far.Label() + " failed");
         return false;
       }
       out.erase(out.begin(), out.begin() + std::min<long>(given, static_cast<long>(out.size())));
-      if (!out.empty()) *wake_ns = Earlier(*wake_ns, now_ns + kRetryNs);
+      // An end that can say when it takes more is waited for in Run.
+      if (!out.empty() && far.OutputFd() < 0) *wake_ns = Earlier(*wake_ns, now_ns + kRetryNs);
     }
     *wake_ns = Earlier(*wake_ns, channels_[i].NextWake(now_ns));
   }
@@ -96,9 +105,14 @@ void LinePump::Publish() {
 }
 
 void LinePump::Run() {
+  constexpr size_t kNone = SIZE_MAX;
   platform::Poller poller;
-  poller.Add(ends_[0]->InputFd());
-  poller.Add(ends_[1]->InputFd());
+  std::array<size_t, 2> input{};
+  std::array<size_t, 2> output{kNone, kNone};
+  for (size_t i = 0; i < 2; ++i) {
+    input[i] = poller.Add(ends_[i]->InputFd());
+    if (ends_[i]->OutputFd() >= 0) output[i] = poller.Add(ends_[i]->OutputFd());
+  }
   const size_t stop_index = poller.Add(stop_->Fd());
 
   while (true) {
@@ -106,6 +120,11 @@ void LinePump::Run() {
     const bool ok = Pass(platform::MonotonicNs(), &wake_ns);
     Publish();
     if (!ok) return;
+    for (size_t i = 0; i < 2; ++i) {
+      poller.Watch(input[i], Accepts(i), false);
+      // ends_[i] receives what direction 1 - i carries.
+      if (output[i] != kNone) poller.Watch(output[i], false, !backlog_[1 - i].empty());
+    }
     if (poller.Wait(wake_ns) < 0) {
       if (on_failure_) on_failure_("waiting for line input failed");
       return;

@@ -23,10 +23,17 @@ struct DirectionStats {
 };
 
 // Joins two line ends with a paced, faulty line and moves the bytes on a
-// thread of its own: it sleeps until input arrives at either end or the
-// next byte is due, and delivers everything due.
+// thread of its own: it sleeps until input arrives at either end, an end
+// that took only part of its bytes can take more, or the next byte is due,
+// and delivers everything due. An end that does not read never holds up the
+// other direction: what it has not taken waits in the pump.
 class LinePump {
  public:
+  // What one direction may hold, on the line and not yet taken by its far
+  // end, before the pump stops taking from its near end: the writer there
+  // then waits as on a full transmit buffer, and nothing is lost.
+  static constexpr size_t kMaxQueuedBytes = 64 * 1024;
+
   // `on_failure` runs on the pump thread when an end fails; the pump then
   // stops moving bytes.
   LinePump(LineEnd& a, LineEnd& b, LineRate rate, FaultRates faults, uint64_t seed,
@@ -50,6 +57,8 @@ class LinePump {
  private:
   void Run();
   bool Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns);
+  // True while direction `i` has room for more from ends_[i].
+  bool Accepts(size_t i) const;
   void Publish();
 
   std::array<LineEnd*, 2> ends_;

@@ -24,6 +24,7 @@ class PacedChannel {
 
   std::optional<uint64_t> NextWake(uint64_t now_ns) const { return schedule_.NextWake(now_ns); }
   bool Empty() const { return schedule_.Empty(); }
+  size_t Queued() const { return schedule_.Queued(); }
   const LineCounts& counts() const { return faults_.counts(); }
 
  private:

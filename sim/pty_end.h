@@ -22,6 +22,7 @@ class PtyEnd : public LineEnd {
   void ReleaseSlave() { pty_.CloseSlave(); }
 
   int InputFd() const override { return pty_.master->Id(); }
+  int OutputFd() const override { return pty_.master->Id(); }
   bool Take(std::vector<uint8_t>& out) override;
   long Give(std::span<const uint8_t> bytes) override;
   std::string Label() const override { return label_; }

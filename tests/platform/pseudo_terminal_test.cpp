@@ -22,6 +22,23 @@ TEST(PseudoTerminal, NothingEchoesBeforeAProgramOpensTheSlave) {
   EXPECT_EQ(r.count, 0u);
 }
 
+// A simulator moves several lines on one thread: writing to a program that
+// does not read must come back at once with what fitted.
+TEST(PseudoTerminal, MasterWriteTakesWhatFitsWithoutWaiting) {
+  PseudoTerminal pty = OpenPseudoTerminal();
+  ASSERT_TRUE(pty.status.ok()) << pty.status.Text();
+  const Bytes flood(1 << 20, 0x55);
+  Clock& clock = SystemClock();
+  const uint64_t start = clock.NowMs();
+  const IoResult first = pty.master->Write(flood.data(), flood.size());
+  const IoResult second = pty.master->Write(flood.data(), flood.size());
+  EXPECT_LT(clock.NowMs() - start, 500u);
+  ASSERT_TRUE(first.ok() && second.ok());
+  EXPECT_GT(first.count, 0u);
+  EXPECT_LT(first.count, flood.size());
+  EXPECT_EQ(second.count, 0u);
+}
+
 TEST(PseudoTerminal, MasterOutlivesProgramsComingAndGoing) {
   PtyCom com;
   for (int run = 0; run < 2; ++run) {

@@ -3,10 +3,12 @@
 // rate is measured by bench/pacing_check, not here.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/device_system.h"
@@ -87,6 +89,52 @@ TEST(PtyWire, BytesCrossWholeAndInOrderThenLinksGo) {
   }
   EXPECT_FALSE(fs::exists(fs::symlink_status(ns.root() / "com7")));
   EXPECT_FALSE(fs::exists(fs::symlink_status(ns.root() / "com8")));
+}
+
+// A program that stops reading its port must not hold up the other
+// direction, and what it has not read yet is still there when it reads again.
+TEST(PtyWire, ALineNobodyReadsHoldsUpNothingAndLosesNothing) {
+  TempNamespace ns;
+  std::string error;
+  auto a = PtyEnd::Open("com7", &error);
+  auto b = PtyEnd::Open("com8", &error);
+  ASSERT_TRUE(a && b) << error;
+  auto link_a = ComLink::Create(7, a->slave_path(), &error);
+  auto link_b = ComLink::Create(8, b->slave_path(), &error);
+  ASSERT_TRUE(link_a && link_b) << error;
+  LinePump pump(*a, *b, {0, 10}, {}, 1);
+  ASSERT_TRUE(pump.Start(&error)) << error;
+  auto line_a = platform::RealSystem().OpenSerial("COM7");
+  auto line_b = platform::RealSystem().OpenSerial("COM8");
+  ASSERT_TRUE(line_a.device && line_b.device);
+
+  // Far more than the pseudo-terminal and the pump hold for a reader that
+  // does not read, so the writer has to wait.
+  Bytes flood(3 * LinePump::kMaxQueuedBytes);
+  for (size_t i = 0; i < flood.size(); ++i) flood[i] = static_cast<uint8_t>(i * 13 + i / 251);
+  std::atomic<size_t> written{0};
+  std::thread writer([&] {
+    const uint64_t give_up = platform::SystemClock().NowMs() + 10000;
+    while (written < flood.size() && platform::SystemClock().NowMs() < give_up) {
+      const platform::IoResult r =
+          line_a.device->Write(flood.data() + written, flood.size() - written);
+      if (!r.ok()) break;
+      written += r.count;
+    }
+  });
+
+  // com8 reads nothing; its answers still cross at once.
+  platform::SystemClock().SleepMs(200);
+  EXPECT_LT(written.load(), flood.size());
+  const Bytes reply = {'A', 'C', 'K'};
+  const uint64_t sent_at = platform::SystemClock().NowMs();
+  ASSERT_EQ(line_b.device->Write(reply.data(), reply.size()).count, reply.size());
+  EXPECT_EQ(ReadFor(*line_a.device, reply.size(), 2000), reply);
+  EXPECT_LT(platform::SystemClock().NowMs() - sent_at, 200u);
+
+  EXPECT_EQ(ReadFor(*line_b.device, flood.size(), 10000), flood);
+  writer.join();
+  EXPECT_EQ(written.load(), flood.size());
 }
 
 enum class InTheWay { kNothing, kStaleLink, kFile };
