@@ -1,5 +1,6 @@
 #include "sim/device_session.h"
 
+#include <cstdio>
 #include <iostream>
 
 #include "platform/poller.h"
@@ -79,6 +80,13 @@ void DeviceSession::WaitForEnd() {
   }
 }
 
+std::string DeviceSession::StampOrNull(uint64_t ns) const {
+  if (ns == 0) return "null";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", events_.MsAt(ns));
+  return text;
+}
+
 int DeviceSession::Close(const std::vector<DirectionStats>& stats) {
   links_.clear();
 
@@ -91,6 +99,8 @@ int DeviceSession::Close(const std::vector<DirectionStats>& stats) {
                       .Int("delivered", static_cast<int64_t>(d.counts.delivered))
                       .Int("dropped", static_cast<int64_t>(d.counts.dropped))
                       .Int("corrupted", static_cast<int64_t>(d.counts.corrupted))
+                      .Raw("first_ms", StampOrNull(d.times.first_ns))
+                      .Raw("last_ms", StampOrNull(d.times.last_ns))
                       .Object();
   }
   events_.Emit("line-stats", JsonFields().Raw("directions", "[" + directions + "]"));

@@ -37,11 +37,15 @@ class DeviceSession {
   // Blocks until a stop signal arrives or Finish is called.
   void WaitForEnd();
 
-  // Removes the links, prints the line statistics and the exit line, and
-  // returns the exit status: 0 for a clean stop, 1 after a failure.
+  // Removes the links, prints the line statistics (with, per direction, when
+  // its first and last byte came out) and the exit line, and returns the
+  // exit status: 0 for a clean stop, 1 after a failure.
   int Close(const std::vector<DirectionStats>& stats);
 
  private:
+  // The event time of `ns`, or null when nothing came out.
+  std::string StampOrNull(uint64_t ns) const;
+
   EventLog& events_;
   std::unique_ptr<platform::Event> done_;
   std::vector<std::unique_ptr<PtyEnd>> ends_;

@@ -19,6 +19,8 @@ class EventLog {
 
   // Milliseconds since the log began, on the clock that stamps the events.
   double NowMs() const;
+  // A time on the `now_ns` clock, in the milliseconds the events are stamped in.
+  double MsAt(uint64_t ns) const;
 
   // {"t_ms":...,"event":"<event>",<fields>}
   void Emit(std::string_view event, const JsonFields& fields = {});

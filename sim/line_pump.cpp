@@ -55,8 +55,8 @@ bool LinePump::WaitIdle(uint32_t timeout_ms) {
 
 std::vector<DirectionStats> LinePump::Stats() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return {{ends_[0]->Label(), ends_[1]->Label(), counts_[0]},
-          {ends_[1]->Label(), ends_[0]->Label(), counts_[1]}};
+  return {{ends_[0]->Label(), ends_[1]->Label(), counts_[0], published_times_[0]},
+          {ends_[1]->Label(), ends_[0]->Label(), counts_[1], published_times_[1]}};
 }
 
 bool LinePump::Accepts(size_t i) const {
@@ -80,7 +80,12 @@ bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
   for (size_t i = 0; i < 2; ++i) {
     std::vector<uint8_t>& out = backlog_[i];
     LineEnd& far = *ends_[1 - i];
+    const uint64_t delivered_before = channels_[i].counts().delivered;
     channels_[i].Deliver(now_ns, out);
+    if (channels_[i].counts().delivered != delivered_before) {
+      if (times_[i].first_ns == 0) times_[i].first_ns = now_ns;
+      times_[i].last_ns = now_ns;
+    }
     if (!out.empty()) {
       const long given = far.Give(out);
       if (given < 0) {
@@ -99,6 +104,7 @@ bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
 void LinePump::Publish() {
   std::lock_guard<std::mutex> lock(mutex_);
   for (size_t i = 0; i < 2; ++i) counts_[i] = channels_[i].counts();
+  published_times_ = times_;
   idle_ = channels_[0].Empty() && channels_[1].Empty() && backlog_[0].empty() &&
           backlog_[1].empty();
   if (idle_) idle_cv_.notify_all();

@@ -16,10 +16,17 @@
 
 namespace flashkit::sim {
 
+// When bytes came out of one direction, on MonotonicNs.
+struct DeliveryTimes {
+  uint64_t first_ns = 0;  // 0 while nothing has come out
+  uint64_t last_ns = 0;
+};
+
 struct DirectionStats {
   std::string from;
   std::string to;
   LineCounts counts;
+  DeliveryTimes times;
 };
 
 // Joins two line ends with a paced, faulty line and moves the bytes on a
@@ -64,6 +71,7 @@ class LinePump {
   std::array<LineEnd*, 2> ends_;
   std::array<PacedChannel, 2> channels_;  // [i] carries what enters at ends_[i]
   std::array<std::vector<uint8_t>, 2> backlog_;  // came out, not yet taken by the far end
+  std::array<DeliveryTimes, 2> times_{};         // pump thread only
   std::function<void(const std::string&)> on_failure_;
   std::unique_ptr<platform::Event> stop_;
   std::thread thread_;
@@ -72,6 +80,7 @@ class LinePump {
   std::condition_variable idle_cv_;
   bool idle_ = true;
   std::array<LineCounts, 2> counts_{};
+  std::array<DeliveryTimes, 2> published_times_{};
 };
 
 }  // namespace flashkit::sim

@@ -86,6 +86,13 @@ TEST(PtyWire, BytesCrossWholeAndInOrderThenLinksGo) {
     EXPECT_EQ(stats[0].from, "com7");
     EXPECT_EQ(stats[0].counts.delivered, pattern.size());
     EXPECT_EQ(stats[1].counts.delivered, reply.size());
+    // The wire's account of when bytes came out spans their time on the line.
+    const double line_ns = (pattern.size() - 1) * 10 * 1e9 / 115200;
+    const DeliveryTimes& times = stats[0].times;
+    ASSERT_GT(times.first_ns, 0u);
+    EXPECT_GE(static_cast<double>(times.last_ns - times.first_ns), 0.95 * line_ns);
+    EXPECT_LE(static_cast<double>(times.last_ns - times.first_ns), line_ns + 250e6);
+    EXPECT_GT(stats[1].times.first_ns, times.last_ns);
   }
   EXPECT_FALSE(fs::exists(fs::symlink_status(ns.root() / "com7")));
   EXPECT_FALSE(fs::exists(fs::symlink_status(ns.root() / "com8")));
