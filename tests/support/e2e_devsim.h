@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/e2e_sandbox.h"
+
+namespace flashkit::testing {
+
+// The folder with linkxfer and devsim.
+std::string ProgramPath(const std::string& name);
+
+// One running devsim (board or wire) in a sandbox, with its event lines.
+class E2eDevsim {
+ public:
+  // Starts `devsim <args>` and waits for its "ready" event; `ready()` tells
+  // whether it came, `Diagnostics()` why not.
+  E2eDevsim(E2eSandbox& sandbox, const std::vector<std::string>& args);
+  ~E2eDevsim();
+
+  bool ready() const { return ready_; }
+  // Every event line so far.
+  std::vector<std::string> Events() const;
+  // Waits for the first event line of kind `event` (and, if given, holding
+  // `also` too); nothing after `timeout_ms`.
+  std::optional<std::string> WaitForEvent(const std::string& event, uint32_t timeout_ms,
+                                          const std::string& also = "") const;
+  // Stops it with SIGTERM and returns how it ended.
+  ExitStatus Stop();
+  std::string Diagnostics() const;
+
+ private:
+  std::string out_path_;
+  std::string err_path_;
+  std::unique_ptr<ChildProcess> child_;
+  bool ready_ = false;
+};
+
+// A text field ("name":"x") or a number field ("size":12) of an event line;
+// nothing when the line lacks it.
+std::optional<std::string> EventField(const std::string& line, const std::string& field);
+
+}  // namespace flashkit::testing

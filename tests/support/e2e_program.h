@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/e2e_sandbox.h"
+
+namespace flashkit::testing {
+
+// A program run by an end-to-end test, with its outputs kept in the
+// sandbox's logs folder and the namespace root in its environment.
+class E2eProgram {
+ public:
+  // `spec.argv`, `work_dir` and the line settings come from the caller; the
+  // output files and the environment are filled in here.
+  E2eProgram(E2eSandbox& sandbox, const std::string& label, ChildSpec spec);
+  ~E2eProgram();
+
+  bool started() const { return child_->started(); }
+  std::string Out() const;  // empty when stdout is a line
+  std::string Err() const;
+  // Waits until standard output (or error) holds `text`; false after
+  // `timeout_ms` or when the program ended without it.
+  bool WaitForOut(const std::string& text, uint32_t timeout_ms) const;
+  bool WaitForErr(const std::string& text, uint32_t timeout_ms) const;
+  // Waits for the end; a program still running after `timeout_ms` is killed
+  // and nothing is returned.
+  std::optional<ExitStatus> Finish(uint32_t timeout_ms);
+  // SIGTERM, then SIGKILL if it does not go.
+  void Stop();
+  // The command and what it printed, for failure messages.
+  std::string Diagnostics() const;
+
+ private:
+  bool WaitFor(const std::string& path, const std::string& text, uint32_t timeout_ms) const;
+
+  std::string command_;
+  std::string out_path_;
+  std::string err_path_;
+  std::unique_ptr<ChildProcess> child_;
+};
+
+// linkxfer with `args`, working in `work_dir` (default: the sandbox's host
+// folder).
+std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector<std::string>& args,
+                                          const std::string& work_dir = "");
+
+// Progress lines rewrite themselves with carriage returns; for messages.
+std::string Printable(const std::string& text, size_t limit = 4000);
+
+}  // namespace flashkit::testing
