@@ -8,6 +8,12 @@
 
 namespace flashkit::sim {
 
+// Bytes that entered a line together.
+struct EnteredBytes {
+  uint64_t at_ns = 0;  // on platform::MonotonicNs; 0 when the end cannot tell
+  std::vector<uint8_t> bytes;
+};
+
 // One end of a simulated line, as the pump sees it: where bytes enter the
 // line and where the other direction's bytes come out. Only the pump thread
 // calls these.
@@ -18,9 +24,10 @@ class LineEnd {
   // Turns readable when bytes are waiting to enter the line.
   virtual int InputFd() const = 0;
 
-  // Appends the bytes waiting to enter the line, without blocking. False
-  // when this end has failed.
-  virtual bool Take(std::vector<uint8_t>& out) = 0;
+  // Appends the bytes waiting to enter the line, without blocking, in the
+  // order they entered. Bytes whose time is not known enter as the pump takes
+  // them. False when this end has failed.
+  virtual bool Take(std::vector<EnteredBytes>& out) = 0;
 
   // Hands over bytes that came out of the line here, without waiting;
   // returns how many were taken (the pump keeps the rest and tries again),

@@ -65,7 +65,7 @@ bool LinePump::Accepts(size_t i) const {
 
 // One round: take what entered, deliver what is due. False when an end failed.
 bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
-  std::vector<uint8_t> entered;
+  std::vector<EnteredBytes> entered;
   for (size_t i = 0; i < 2; ++i) {
     if (!Accepts(i)) continue;
     entered.clear();
@@ -73,7 +73,10 @@ bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
       if (on_failure_) on_failure_("reading from " + ends_[i]->Label() + " failed");
       return false;
     }
-    channels_[i].Push(entered, now_ns);
+    // Bytes go on the line when they were written, not when the pump woke.
+    for (const EnteredBytes& e : entered) {
+      channels_[i].Push(e.bytes, e.at_ns != 0 ? std::min(e.at_ns, now_ns) : now_ns);
+    }
   }
 
   *wake_ns = std::nullopt;

@@ -18,16 +18,17 @@ std::unique_ptr<PtyEnd> PtyEnd::Open(std::string label, std::string* error) {
 PtyEnd::PtyEnd(std::string label, platform::PseudoTerminal pty)
     : label_(std::move(label)), pty_(std::move(pty)) {}
 
-bool PtyEnd::Take(std::vector<uint8_t>& out) {
+// When the program wrote them is not known: they enter as the pump takes them.
+bool PtyEnd::Take(std::vector<EnteredBytes>& out) {
   uint8_t buffer[4096];
-  size_t taken = 0;
-  while (taken < kMaxTakePerPass) {
+  std::vector<uint8_t> taken;
+  while (taken.size() < kMaxTakePerPass) {
     const platform::IoResult r = pty_.master->Read(buffer, sizeof buffer);
     if (!r.ok()) return false;
     if (r.count == 0) break;
-    out.insert(out.end(), buffer, buffer + r.count);
-    taken += r.count;
+    taken.insert(taken.end(), buffer, buffer + r.count);
   }
+  if (!taken.empty()) out.push_back({0, std::move(taken)});
   return true;
 }
 

@@ -23,7 +23,7 @@ class PtyEnd : public LineEnd {
 
   int InputFd() const override { return pty_.master->Id(); }
   int OutputFd() const override { return pty_.master->Id(); }
-  bool Take(std::vector<uint8_t>& out) override;
+  bool Take(std::vector<EnteredBytes>& out) override;
   long Give(std::span<const uint8_t> bytes) override;
   std::string Label() const override { return label_; }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "platform/poller.h"
 #include "ports/status.h"
 
 namespace flashkit::sim {
@@ -34,7 +35,7 @@ int32_t SimPort::Write(const uint8_t* data, uint32_t length, uint32_t, bool) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (shut_down_) return status::kPortWriteFailed;
-    outgoing_.insert(outgoing_.end(), data, data + length);
+    outgoing_.push_back({platform::MonotonicNs(), std::vector<uint8_t>(data, data + length)});
   }
   outgoing_event_->Set();
   return static_cast<int32_t>(length);
@@ -53,11 +54,11 @@ int32_t SimPort::Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, boo
   return static_cast<int32_t>(n);
 }
 
-bool SimPort::Take(std::vector<uint8_t>& out) {
+bool SimPort::Take(std::vector<EnteredBytes>& out) {
   // Reset before draining: a Write after the drain sets the event again.
   outgoing_event_->Reset();
   std::lock_guard<std::mutex> lock(mutex_);
-  out.insert(out.end(), outgoing_.begin(), outgoing_.end());
+  for (EnteredBytes& entered : outgoing_) out.push_back(std::move(entered));
   outgoing_.clear();
   return true;
 }

@@ -17,8 +17,10 @@ namespace flashkit::sim {
 // (so the protocol engine runs on it unchanged) and a LineEnd for the pump.
 // Read returns as soon as any byte is there, 0 when none came within the
 // time-out, -105 once shut down; Write queues the bytes for the line and
-// returns their count, or -104 once shut down. Read and Write may run on the
-// device thread while the pump thread uses the LineEnd side.
+// returns their count, or -104 once shut down. Written bytes enter the line
+// when Write is called, however late the pump takes them, as a device's
+// UART would send them. Read and Write may run on the device thread while
+// the pump thread uses the LineEnd side.
 class SimPort : public Port, public LineEnd {
  public:
   // Null when the wake-up event cannot be made.
@@ -44,7 +46,7 @@ class SimPort : public Port, public LineEnd {
 
   // LineEnd.
   int InputFd() const override { return outgoing_event_->Fd(); }
-  bool Take(std::vector<uint8_t>& out) override;
+  bool Take(std::vector<EnteredBytes>& out) override;
   long Give(std::span<const uint8_t> bytes) override;
   bool HasPending() override;
   std::string Label() const override { return label_; }
@@ -59,7 +61,7 @@ class SimPort : public Port, public LineEnd {
   std::mutex mutex_;
   std::condition_variable incoming_cv_;
   std::deque<uint8_t> incoming_;
-  std::deque<uint8_t> outgoing_;
+  std::vector<EnteredBytes> outgoing_;  // one entry per Write, stamped
   bool shut_down_ = false;
 };
 
