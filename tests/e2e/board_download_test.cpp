@@ -19,6 +19,8 @@
 namespace flashkit::testing {
 namespace {
 
+using testing::PrintTo;
+
 constexpr char kFile[] = "fw.bin";
 constexpr size_t kFileSize = 5000;
 constexpr char kBootComplete[] = "devsim board: boot complete";
@@ -78,7 +80,7 @@ TEST_P(BoardDownload, RequestSendAndBootLogInOneRun) {
 
   E2eDevsim board(sandbox, {"board", "--com", "3", "--baud", "115200", "--store", store, "--once",
                             "--boot-lines", std::to_string(kBootLines)});
-  ASSERT_TRUE(board.ready()) << board.Diagnostics();
+  ASSERT_TRUE(board.WaitReady()) << board.Diagnostics();
 
   const std::string log = (sandbox.host() / "boot.log").string();
   std::vector<std::string> args = {"-sy", "-p3", "-b115200", "-t10", kFile};
@@ -124,10 +126,9 @@ TEST_P(BoardDownload, RequestSendAndBootLogInOneRun) {
   EXPECT_EQ(CountOf(text, "devsim board: "), kBootLines + 1) << Printable(text);
 
   const std::string out = linkxfer->Out();
-  const std::vector<std::string> in_order = {
-      "Sending fw.bin...\n",      "Try to send Request packet!\n",
-      "\nSent OK\n\n",            "Capturing log to " + log + "...\n",
-      "Log capture termination string found.\n"};
+  const std::vector<std::string> in_order = {"Sending fw.bin...\n", "Try to send Request packet!\n",
+                                             "\nSent OK\n\n", "Capturing log to " + log + "...\n",
+                                             "Log capture termination string found.\n"};
   size_t from = 0;
   for (const std::string& expected : in_order) {
     const size_t at = out.find(expected, from);

@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,33 +39,37 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 
 const char* OrNull(const std::string& path) { return path.empty() ? "/dev/null" : path.c_str(); }
 
-// The file actions that give the child its standard descriptors and folder.
-class SpawnActions {
- public:
-  explicit SpawnActions(const ChildSpec& spec) {
-    posix_spawn_file_actions_init(&actions_);
-    constexpr int kOut = O_WRONLY | O_CREAT | O_TRUNC;
-    if (spec.line_fd >= 0) {
-      posix_spawn_file_actions_adddup2(&actions_, spec.line_fd, 0);
-      posix_spawn_file_actions_adddup2(&actions_, spec.line_fd, 1);
-    } else if (!spec.line_path.empty()) {
-      posix_spawn_file_actions_addopen(&actions_, 0, spec.line_path.c_str(), O_RDWR | O_NOCTTY, 0);
-      posix_spawn_file_actions_adddup2(&actions_, 0, 1);
-    } else {
-      posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
-      posix_spawn_file_actions_addopen(&actions_, 1, OrNull(spec.stdout_path), kOut, 0644);
-    }
-    posix_spawn_file_actions_addopen(&actions_, 2, OrNull(spec.stderr_path), kOut, 0644);
-    if (!spec.work_dir.empty()) {
-      posix_spawn_file_actions_addchdir_np(&actions_, spec.work_dir.c_str());
-    }
+// Only async-signal-safe calls between fork and exec: the test may run
+// threads (relays). A failure is reported through `report` as an errno.
+[[noreturn]] void BecomeChild(const ChildSpec& spec, pid_t parent, int report, char* const argv[],
+                              char* const envp[]) {
+  // A test process that dies (a time-out kill) takes its children along.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) _exit(127);
+  constexpr int kOut = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+  bool ok = true;
+  auto open_as = [&ok](int target, const char* path, int flags) {
+    const int fd = open(path, flags, 0644);
+    ok = ok && fd >= 0 && dup2(fd, target) == target;
+    // dup2 onto itself keeps close-on-exec.
+    if (fd == target) fcntl(fd, F_SETFD, 0);
+  };
+  if (spec.line_fd >= 0) {
+    ok = dup2(spec.line_fd, 0) == 0 && dup2(spec.line_fd, 1) == 1;
+  } else if (!spec.line_path.empty()) {
+    open_as(0, spec.line_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ok = ok && dup2(0, 1) == 1;
+  } else {
+    open_as(0, "/dev/null", O_RDONLY | O_CLOEXEC);
+    open_as(1, OrNull(spec.stdout_path), kOut);
   }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-  const posix_spawn_file_actions_t* get() const { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
+  open_as(2, OrNull(spec.stderr_path), kOut);
+  if (ok && !spec.work_dir.empty()) ok = chdir(spec.work_dir.c_str()) == 0;
+  if (ok) execve(argv[0], argv, envp);
+  const int error = errno;
+  (void)!write(report, &error, sizeof error);
+  _exit(127);
+}
 
 }  // namespace
 
@@ -83,14 +87,31 @@ ChildProcess::ChildProcess(const ChildSpec& spec) {
   std::vector<std::string> env = ChildEnvironment(spec);
   const std::vector<char*> argv = Pointers(args);
   const std::vector<char*> envp = Pointers(env);
-  const SpawnActions actions(spec);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), envp.data());
-  if (rc != 0) {
-    error_ = "cannot start " + spec.argv[0] + ": " + strerror(rc);
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    error_ = std::string("cannot make a pipe: ") + strerror(errno);
+    return;
+  }
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) BecomeChild(spec, parent, report[1], argv.data(), envp.data());
+  close(report[1]);
+  int child_error = 0;
+  ssize_t got;
+  do {
+    got = read(report[0], &child_error, sizeof child_error);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  if (pid < 0) {
+    error_ = std::string("cannot fork: ") + strerror(errno);
     return;
   }
   pid_ = pid;
+  if (got > 0) {
+    error_ = "cannot start " + spec.argv[0] + ": " + strerror(child_error);
+    Reap(true);
+    pid_ = -1;
+  }
 }
 
 ChildProcess::~ChildProcess() {

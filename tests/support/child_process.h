@@ -26,8 +26,8 @@ struct ChildSpec {
 
 // How a child ended, as a shell sees it.
 struct ExitStatus {
-  int code = -1;    // 0..255 when it exited
-  int signal = 0;   // the signal that ended it, or 0
+  int code = -1;   // 0..255 when it exited
+  int signal = 0;  // the signal that ended it, or 0
   std::string Describe() const;
 };
 

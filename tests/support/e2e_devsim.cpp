@@ -17,7 +17,9 @@ bool IsEvent(const std::string& line, const std::string& event) {
 
 }  // namespace
 
-std::string ProgramPath(const std::string& name) { return std::string(FLASHKIT_BIN_DIR) + "/" + name; }
+std::string ProgramPath(const std::string& name) {
+  return std::string(FLASHKIT_BIN_DIR) + "/" + name;
+}
 
 E2eDevsim::E2eDevsim(E2eSandbox& sandbox, const std::vector<std::string>& args)
     : out_path_(sandbox.LogPath("devsim.jsonl")), err_path_(sandbox.LogPath("devsim.err")) {
@@ -29,10 +31,13 @@ E2eDevsim::E2eDevsim(E2eSandbox& sandbox, const std::vector<std::string>& args)
   spec.stdout_path = out_path_;
   spec.stderr_path = err_path_;
   child_ = std::make_unique<ChildProcess>(spec);
-  if (!child_->started()) return;
-  ready_ = WaitUntil(
-      [&] { return !child_->Running() || WaitForEvent("ready", 0).has_value(); }, kReadyLimitMs);
-  ready_ = ready_ && WaitForEvent("ready", 0).has_value();
+}
+
+bool E2eDevsim::WaitReady() {
+  if (!child_->started()) return false;
+  WaitUntil([&] { return !child_->Running() || WaitForEvent("ready", 0).has_value(); },
+            kReadyLimitMs);
+  return WaitForEvent("ready", 0).has_value();
 }
 
 E2eDevsim::~E2eDevsim() { Stop(); }

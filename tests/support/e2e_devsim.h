@@ -16,12 +16,13 @@ std::string ProgramPath(const std::string& name);
 // One running devsim (board or wire) in a sandbox, with its event lines.
 class E2eDevsim {
  public:
-  // Starts `devsim <args>` and waits for its "ready" event; `ready()` tells
-  // whether it came, `Diagnostics()` why not.
+  // Starts `devsim <args>`.
   E2eDevsim(E2eSandbox& sandbox, const std::vector<std::string>& args);
   ~E2eDevsim();
 
-  bool ready() const { return ready_; }
+  // Waits for its "ready" event; false when it did not come (see
+  // `Diagnostics()`). Several devices can start side by side first.
+  bool WaitReady();
   // Every event line so far.
   std::vector<std::string> Events() const;
   // Waits for the first event line of kind `event` (and, if given, holding
@@ -36,7 +37,6 @@ class E2eDevsim {
   std::string out_path_;
   std::string err_path_;
   std::unique_ptr<ChildProcess> child_;
-  bool ready_ = false;
 };
 
 // A text field ("name":"x") or a number field ("size":12) of an event line;

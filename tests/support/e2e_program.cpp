@@ -62,8 +62,7 @@ void E2eProgram::Stop() { child_->Stop(SIGTERM, kStopGraceMs); }
 
 std::string E2eProgram::Diagnostics() const {
   if (!child_->started()) return child_->error();
-  return "$ " + command_ + "\nstdout: " + Printable(Out()) + "\nstderr: " + Printable(Err()) +
-         "\n";
+  return "$ " + command_ + "\nstdout: " + Printable(Out()) + "\nstderr: " + Printable(Err()) + "\n";
 }
 
 std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector<std::string>& args,
@@ -85,7 +84,8 @@ std::string Printable(const std::string& text, size_t limit) {
     }
   }
   // The waiting display alone repeats a line a thousand times.
-  if (out.size() > limit) out = out.substr(0, limit / 2) + "\n[...]\n" + out.substr(out.size() - limit / 2);
+  if (out.size() > limit)
+    out = out.substr(0, limit / 2) + "\n[...]\n" + out.substr(out.size() - limit / 2);
   return out;
 }
 

@@ -10,7 +10,6 @@
 #include <system_error>
 #include <thread>
 
-
 namespace flashkit::testing {
 namespace {
 
