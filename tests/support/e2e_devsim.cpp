@@ -1,7 +1,5 @@
 #include "tests/support/e2e_devsim.h"
 
-#include <signal.h>
-
 #include <sstream>
 
 namespace flashkit::testing {
@@ -9,68 +7,47 @@ namespace {
 
 // devsim under the sanitizers takes a moment to start on a busy machine.
 constexpr uint32_t kReadyLimitMs = 15000;
-constexpr uint32_t kStopGraceMs = 5000;
 
-bool IsEvent(const std::string& line, const std::string& event) {
-  return line.find("\"event\":\"" + event + "\"") != std::string::npos;
+ChildSpec DevsimSpec(const E2eSandbox& sandbox, const std::vector<std::string>& args) {
+  ChildSpec spec;
+  spec.argv.push_back(ProgramPath("devsim"));
+  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+  spec.work_dir = sandbox.root().string();
+  return spec;
 }
 
 }  // namespace
 
-std::string ProgramPath(const std::string& name) {
-  return std::string(FLASHKIT_BIN_DIR) + "/" + name;
-}
-
 E2eDevsim::E2eDevsim(E2eSandbox& sandbox, const std::vector<std::string>& args)
-    : out_path_(sandbox.LogPath("devsim.jsonl")), err_path_(sandbox.LogPath("devsim.err")) {
-  ChildSpec spec;
-  spec.argv.push_back(ProgramPath("devsim"));
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-  spec.env = sandbox.ChildEnv();
-  spec.work_dir = sandbox.root().string();
-  spec.stdout_path = out_path_;
-  spec.stderr_path = err_path_;
-  child_ = std::make_unique<ChildProcess>(spec);
-}
+    : program_(sandbox, "devsim", DevsimSpec(sandbox, args)) {}
 
 bool E2eDevsim::WaitReady() {
-  if (!child_->started()) return false;
-  WaitUntil([&] { return !child_->Running() || WaitForEvent("ready", 0).has_value(); },
-            kReadyLimitMs);
-  return WaitForEvent("ready", 0).has_value();
+  return program_.started() && WaitForEvent("ready", kReadyLimitMs).has_value();
 }
 
-E2eDevsim::~E2eDevsim() { Stop(); }
-
 std::vector<std::string> E2eDevsim::Events() const {
-  std::istringstream in(ReadText(out_path_));
+  std::istringstream in(program_.Out());
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
-std::optional<std::string> E2eDevsim::WaitForEvent(const std::string& event, uint32_t timeout_ms,
-                                                   const std::string& also) const {
+std::optional<std::string> E2eDevsim::WaitForEvent(const std::string& event,
+                                                   uint32_t timeout_ms) const {
+  const std::string key = "\"event\":\"" + event + "\"";
   std::optional<std::string> found;
   WaitUntil(
       [&] {
         for (const std::string& line : Events()) {
-          if (IsEvent(line, event) && line.find(also) != std::string::npos) {
+          if (line.find(key) != std::string::npos) {
             found = line;
             return true;
           }
         }
-        return false;
+        return !program_.Running();
       },
       timeout_ms);
   return found;
-}
-
-ExitStatus E2eDevsim::Stop() { return child_->Stop(SIGTERM, kStopGraceMs); }
-
-std::string E2eDevsim::Diagnostics() const {
-  if (!child_->started()) return child_->error();
-  return "devsim events:\n" + ReadText(out_path_) + "devsim stderr:\n" + ReadText(err_path_);
 }
 
 std::optional<std::string> EventField(const std::string& line, const std::string& field) {

@@ -5,38 +5,29 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
+#include "tests/support/e2e_program.h"
 #include "tests/support/e2e_sandbox.h"
 
 namespace flashkit::testing {
-
-// The folder with linkxfer and devsim.
-std::string ProgramPath(const std::string& name);
 
 // One running devsim (board or wire) in a sandbox, with its event lines.
 class E2eDevsim {
  public:
   // Starts `devsim <args>`.
   E2eDevsim(E2eSandbox& sandbox, const std::vector<std::string>& args);
-  ~E2eDevsim();
 
   // Waits for its "ready" event; false when it did not come (see
   // `Diagnostics()`). Several devices can start side by side first.
   bool WaitReady();
   // Every event line so far.
   std::vector<std::string> Events() const;
-  // Waits for the first event line of kind `event` (and, if given, holding
-  // `also` too); nothing after `timeout_ms`.
-  std::optional<std::string> WaitForEvent(const std::string& event, uint32_t timeout_ms,
-                                          const std::string& also = "") const;
-  // Stops it with SIGTERM and returns how it ended.
-  ExitStatus Stop();
-  std::string Diagnostics() const;
+  // Waits for the first event line of kind `event`; nothing after
+  // `timeout_ms`.
+  std::optional<std::string> WaitForEvent(const std::string& event, uint32_t timeout_ms) const;
+  std::string Diagnostics() const { return program_.Diagnostics(); }
 
  private:
-  std::string out_path_;
-  std::string err_path_;
-  std::unique_ptr<ChildProcess> child_;
+  E2eProgram program_;  // stopped with SIGTERM when the test ends
 };
 
 // A text field ("name":"x") or a number field ("size":12) of an event line;

@@ -2,7 +2,6 @@
 
 #include <signal.h>
 
-#include "tests/support/e2e_devsim.h"
 
 namespace flashkit::testing {
 namespace {
@@ -65,6 +64,10 @@ std::string E2eProgram::Diagnostics() const {
   return "$ " + command_ + "\nstdout: " + Printable(Out()) + "\nstderr: " + Printable(Err()) + "\n";
 }
 
+std::string ProgramPath(const std::string& name) {
+  return std::string(FLASHKIT_BIN_DIR) + "/" + name;
+}
+
 std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector<std::string>& args,
                                           const std::string& work_dir) {
   ChildSpec spec;
@@ -84,8 +87,9 @@ std::string Printable(const std::string& text, size_t limit) {
     }
   }
   // The waiting display alone repeats a line a thousand times.
-  if (out.size() > limit)
+  if (out.size() > limit) {
     out = out.substr(0, limit / 2) + "\n[...]\n" + out.substr(out.size() - limit / 2);
+  }
   return out;
 }
 

@@ -20,6 +20,7 @@ class E2eProgram {
   ~E2eProgram();
 
   bool started() const { return child_->started(); }
+  bool Running() const { return child_->Running(); }
   std::string Out() const;  // empty when stdout is a line
   std::string Err() const;
   // Waits until standard output (or error) holds `text`; false after
@@ -42,6 +43,9 @@ class E2eProgram {
   std::string err_path_;
   std::unique_ptr<ChildProcess> child_;
 };
+
+// The folder with linkxfer and devsim.
+std::string ProgramPath(const std::string& name);
 
 // linkxfer with `args`, working in `work_dir` (default: the sandbox's host
 // folder).
