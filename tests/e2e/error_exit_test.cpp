@@ -2,9 +2,10 @@
 // the negative code), the message on standard error, and no success text.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
@@ -161,11 +162,13 @@ TEST_P(ErrorExit, StatusAndMessage) {
   if (row.must_not_exist) {
     EXPECT_FALSE(std::filesystem::exists(scene.sandbox.root() / row.must_not_exist)) << why;
   }
-  // A sender told to stop gives up at once instead of waiting out its time-outs.
+  // The sender hears the cancel and gives up.
   if (scene.peer) {
     const std::optional<ExitStatus> peer = scene.peer->Finish(kRunLimitMs);
     ASSERT_TRUE(peer) << scene.peer->Diagnostics();
     EXPECT_NE(peer->code, 0) << scene.peer->Diagnostics();
+    EXPECT_NE(scene.peer->Err().find("Receiver Cancelled"), std::string::npos)
+        << scene.peer->Diagnostics();
   }
 }
 
