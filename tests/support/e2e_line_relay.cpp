@@ -27,6 +27,7 @@ void CloseFd(int& fd) {
 struct Flow {
   int& from;
   int& to;
+  bool to_socket;  // a socket takes MSG_NOSIGNAL, so a peer gone is no SIGPIPE
   std::vector<uint8_t> pending;
   bool from_open = true;
 
@@ -38,11 +39,10 @@ struct Flow {
   }
 
   void Give() {
-    const ssize_t n = send(to, pending.data(), pending.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    // The line is a terminal, not a socket.
-    const ssize_t m = (n < 0 && errno == ENOTSOCK) ? write(to, pending.data(), pending.size()) : n;
-    if (m > 0) pending.erase(pending.begin(), pending.begin() + m);
-    if (m < 0 && errno != EAGAIN && errno != EINTR) pending.clear();
+    const ssize_t n = to_socket ? send(to, pending.data(), pending.size(), MSG_NOSIGNAL)
+                                : write(to, pending.data(), pending.size());
+    if (n > 0) pending.erase(pending.begin(), pending.begin() + n);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) pending.clear();
   }
 };
 
@@ -85,8 +85,8 @@ bool E2eLineRelay::WaitDrained(uint32_t timeout_ms) const {
 }
 
 void E2eLineRelay::Run() {
-  Flow to_program{line_, ours_, {}};
-  Flow to_line{ours_, line_, {}};
+  Flow to_program{line_, ours_, true, {}};
+  Flow to_line{ours_, line_, false, {}};
   while (!stop_) {
     pollfd fds[2] = {{line_, 0, 0}, {ours_, 0, 0}};
     if (to_program.from_open) fds[0].events |= POLLIN;
