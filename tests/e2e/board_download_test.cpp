@@ -53,9 +53,9 @@ std::string Lower(std::string text) {
 
 // The digest from coreutils, independent of the simulator's own.
 std::string Sha256Hex(E2eSandbox& sandbox, const std::string& path) {
-  ChildSpec spec;
-  spec.argv = {"/usr/bin/sha256sum", path};
-  E2eProgram sum(sandbox, "sha256sum", spec);
+  ChildLaunch launch;
+  launch.argv = {"/usr/bin/sha256sum", path};
+  E2eProgram sum(sandbox, "sha256sum", launch);
   if (!sum.Finish(kRunLimitMs)) return "";
   return sum.Out().substr(0, 64);
 }

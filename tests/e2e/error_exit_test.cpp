@@ -70,11 +70,11 @@ void PortLockedByAnotherProgram(ErrorScene& s) {
 }
 
 void StartSender(ErrorScene& s, const std::vector<std::string>& argv) {
-  ChildSpec spec;
-  spec.argv = argv;
-  spec.work_dir = s.sandbox.peer().string();
-  spec.line_path = s.sandbox.ComPath(2);
-  s.peer = std::make_unique<E2eProgram>(s.sandbox, "sz", spec);
+  ChildLaunch launch;
+  launch.argv = argv;
+  launch.work_dir = s.sandbox.peer().string();
+  launch.line_path = s.sandbox.ComPath(2);
+  s.peer = std::make_unique<E2eProgram>(s.sandbox, "sz", launch);
   if (!s.peer->started()) s.failure = s.peer->Diagnostics();
 }
 

@@ -97,17 +97,17 @@ std::string SizeName(size_t size) { return std::to_string(size) + " bytes: "; }
 class Peer {
  public:
   Peer(E2eSandbox& sandbox, const LrzszRow& row) {
-    ChildSpec spec;
-    spec.argv = row.peer;
-    spec.argv[0] = "/usr/bin/" + spec.argv[0];
-    spec.work_dir = sandbox.peer().string();
+    ChildLaunch launch;
+    launch.argv = row.peer;
+    launch.argv[0] = "/usr/bin/" + launch.argv[0];
+    launch.work_dir = sandbox.peer().string();
     if (row.link == kRelay) {
       relay_ = std::make_unique<E2eLineRelay>(sandbox.ComPath(2));
-      spec.line_fd = relay_->program_end();
+      launch.line_fd = relay_->program_end();
     } else {
-      spec.line_path = sandbox.ComPath(2);
+      launch.line_path = sandbox.ComPath(2);
     }
-    program_ = std::make_unique<E2eProgram>(sandbox, row.peer[0], spec);
+    program_ = std::make_unique<E2eProgram>(sandbox, row.peer[0], launch);
     if (relay_) relay_->ProgramStarted();
   }
 

@@ -17,14 +17,14 @@ extern char** environ;
 namespace flashkit::testing {
 namespace {
 
-std::vector<std::string> ChildEnvironment(const ChildSpec& spec) {
+std::vector<std::string> ChildEnvironment(const ChildLaunch& launch) {
   std::map<std::string, std::string> merged;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
     const size_t equals = text.find('=');
     if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
   }
-  for (const auto& [name, value] : spec.env) merged[name] = value;
+  for (const auto& [name, value] : launch.env) merged[name] = value;
   std::vector<std::string> out;
   for (const auto& [name, value] : merged) out.push_back(name + "=" + value);
   return out;
@@ -41,8 +41,8 @@ const char* OrNull(const std::string& path) { return path.empty() ? "/dev/null" 
 
 // Only async-signal-safe calls between fork and exec: the test may run
 // threads (relays). A failure is reported through `report` as an errno.
-[[noreturn]] void BecomeChild(const ChildSpec& spec, pid_t parent, int report, char* const argv[],
-                              char* const envp[]) {
+[[noreturn]] void BecomeChild(const ChildLaunch& launch, pid_t parent, int report,
+                              char* const argv[], char* const envp[]) {
   // A test process that dies (a time-out kill) takes its children along.
   prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (getppid() != parent) _exit(127);
@@ -54,17 +54,17 @@ const char* OrNull(const std::string& path) { return path.empty() ? "/dev/null" 
     // dup2 onto itself keeps close-on-exec.
     if (fd == target) fcntl(fd, F_SETFD, 0);
   };
-  if (spec.line_fd >= 0) {
-    ok = dup2(spec.line_fd, 0) == 0 && dup2(spec.line_fd, 1) == 1;
-  } else if (!spec.line_path.empty()) {
-    open_as(0, spec.line_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (launch.line_fd >= 0) {
+    ok = dup2(launch.line_fd, 0) == 0 && dup2(launch.line_fd, 1) == 1;
+  } else if (!launch.line_path.empty()) {
+    open_as(0, launch.line_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ok = ok && dup2(0, 1) == 1;
   } else {
     open_as(0, "/dev/null", O_RDONLY | O_CLOEXEC);
-    open_as(1, OrNull(spec.stdout_path), kOut);
+    open_as(1, OrNull(launch.stdout_path), kOut);
   }
-  open_as(2, OrNull(spec.stderr_path), kOut);
-  if (ok && !spec.work_dir.empty()) ok = chdir(spec.work_dir.c_str()) == 0;
+  open_as(2, OrNull(launch.stderr_path), kOut);
+  if (ok && !launch.work_dir.empty()) ok = chdir(launch.work_dir.c_str()) == 0;
   if (ok) execve(argv[0], argv, envp);
   const int error = errno;
   (void)!write(report, &error, sizeof error);
@@ -78,13 +78,13 @@ std::string ExitStatus::Describe() const {
   return "exit status " + std::to_string(code);
 }
 
-ChildProcess::ChildProcess(const ChildSpec& spec) {
-  if (spec.argv.empty()) {
+ChildProcess::ChildProcess(const ChildLaunch& launch) {
+  if (launch.argv.empty()) {
     error_ = "no program given";
     return;
   }
-  std::vector<std::string> args = spec.argv;
-  std::vector<std::string> env = ChildEnvironment(spec);
+  std::vector<std::string> args = launch.argv;
+  std::vector<std::string> env = ChildEnvironment(launch);
   const std::vector<char*> argv = Pointers(args);
   const std::vector<char*> envp = Pointers(env);
   int report[2];
@@ -94,7 +94,7 @@ ChildProcess::ChildProcess(const ChildSpec& spec) {
   }
   const pid_t parent = getpid();
   const pid_t pid = fork();
-  if (pid == 0) BecomeChild(spec, parent, report[1], argv.data(), envp.data());
+  if (pid == 0) BecomeChild(launch, parent, report[1], argv.data(), envp.data());
   close(report[1]);
   int child_error = 0;
   ssize_t got;
@@ -108,7 +108,7 @@ ChildProcess::ChildProcess(const ChildSpec& spec) {
   }
   pid_ = pid;
   if (got > 0) {
-    error_ = "cannot start " + spec.argv[0] + ": " + strerror(child_error);
+    error_ = "cannot start " + launch.argv[0] + ": " + strerror(child_error);
     Reap(true);
     pid_ = -1;
   }

@@ -12,7 +12,7 @@ namespace flashkit::testing {
 
 // How a test starts a program. Standard input is /dev/null unless a line or a
 // descriptor takes the place of both input and output.
-struct ChildSpec {
+struct ChildLaunch {
   std::vector<std::string> argv;  // argv[0] is the program's path
   // Added to (or replacing entries of) the test's own environment, for the
   // child only.
@@ -36,7 +36,7 @@ struct ExitStatus {
 class ChildProcess {
  public:
   // Starts the program; on failure `started()` is false and `error()` says why.
-  explicit ChildProcess(const ChildSpec& spec);
+  explicit ChildProcess(const ChildLaunch& launch);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;

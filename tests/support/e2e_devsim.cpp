@@ -8,18 +8,18 @@ namespace {
 // devsim under the sanitizers takes a moment to start on a busy machine.
 constexpr uint32_t kReadyLimitMs = 15000;
 
-ChildSpec DevsimSpec(const E2eSandbox& sandbox, const std::vector<std::string>& args) {
-  ChildSpec spec;
-  spec.argv.push_back(ProgramPath("devsim"));
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-  spec.work_dir = sandbox.root().string();
-  return spec;
+ChildLaunch DevsimLaunch(const E2eSandbox& sandbox, const std::vector<std::string>& args) {
+  ChildLaunch launch;
+  launch.argv.push_back(ProgramPath("devsim"));
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  launch.work_dir = sandbox.root().string();
+  return launch;
 }
 
 }  // namespace
 
 E2eDevsim::E2eDevsim(E2eSandbox& sandbox, const std::vector<std::string>& args)
-    : program_(sandbox, "devsim", DevsimSpec(sandbox, args)) {}
+    : program_(sandbox, "devsim", DevsimLaunch(sandbox, args)) {}
 
 bool E2eDevsim::WaitReady() {
   return program_.started() && WaitForEvent("ready", kReadyLimitMs).has_value();

@@ -10,16 +10,16 @@ constexpr uint32_t kStopGraceMs = 2000;
 
 }  // namespace
 
-E2eProgram::E2eProgram(E2eSandbox& sandbox, const std::string& label, ChildSpec spec) {
-  for (const std::string& arg : spec.argv) command_ += (command_.empty() ? "" : " ") + arg;
-  const bool line = spec.line_fd >= 0 || !spec.line_path.empty();
+E2eProgram::E2eProgram(E2eSandbox& sandbox, const std::string& label, ChildLaunch launch) {
+  for (const std::string& arg : launch.argv) command_ += (command_.empty() ? "" : " ") + arg;
+  const bool line = launch.line_fd >= 0 || !launch.line_path.empty();
   if (!line) out_path_ = sandbox.LogPath(label + ".out");
   err_path_ = sandbox.LogPath(label + ".err");
-  spec.stdout_path = out_path_;
-  spec.stderr_path = err_path_;
+  launch.stdout_path = out_path_;
+  launch.stderr_path = err_path_;
   const auto env = sandbox.ChildEnv();
-  spec.env.insert(spec.env.end(), env.begin(), env.end());
-  child_ = std::make_unique<ChildProcess>(spec);
+  launch.env.insert(launch.env.end(), env.begin(), env.end());
+  child_ = std::make_unique<ChildProcess>(launch);
 }
 
 E2eProgram::~E2eProgram() { Stop(); }
@@ -70,11 +70,11 @@ std::string ProgramPath(const std::string& name) {
 
 std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector<std::string>& args,
                                           const std::string& work_dir) {
-  ChildSpec spec;
-  spec.argv.push_back(ProgramPath("linkxfer"));
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-  spec.work_dir = work_dir.empty() ? sandbox.host().string() : work_dir;
-  return std::make_unique<E2eProgram>(sandbox, "linkxfer", spec);
+  ChildLaunch launch;
+  launch.argv.push_back(ProgramPath("linkxfer"));
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  launch.work_dir = work_dir.empty() ? sandbox.host().string() : work_dir;
+  return std::make_unique<E2eProgram>(sandbox, "linkxfer", launch);
 }
 
 std::string Printable(const std::string& text, size_t limit) {

@@ -14,9 +14,9 @@ namespace flashkit::testing {
 // sandbox's logs folder and the namespace root in its environment.
 class E2eProgram {
  public:
-  // `spec.argv`, `work_dir` and the line settings come from the caller; the
+  // `launch.argv`, `work_dir` and the line settings come from the caller; the
   // output files and the environment are filled in here.
-  E2eProgram(E2eSandbox& sandbox, const std::string& label, ChildSpec spec);
+  E2eProgram(E2eSandbox& sandbox, const std::string& label, ChildLaunch launch);
   ~E2eProgram();
 
   bool started() const { return child_->started(); }
