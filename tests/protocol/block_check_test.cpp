@@ -27,6 +27,11 @@ TEST_P(BlockCheck, CrcAndChecksumOfTheDataField) {
   const CheckRow& row = GetParam();
   const auto length = static_cast<uint32_t>(row.data.size());
   EXPECT_EQ(XferSession::BlockCrc(row.data.data(), length), row.crc);
+  // The bit-serial register, with two zero bytes pushed through, agrees.
+  uint16_t serial = 0;
+  for (uint8_t byte : row.data) serial = XferSession::UpdateCrc(serial, byte);
+  serial = XferSession::UpdateCrc(XferSession::UpdateCrc(serial, 0), 0);
+  EXPECT_EQ(serial, row.crc);
   EXPECT_EQ(XferSession::BlockChecksum(row.data.data(), length), row.checksum);
 }
 
