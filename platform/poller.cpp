@@ -1,6 +1,7 @@
 #include "platform/poller.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <time.h>
 
 #include <cerrno>
@@ -12,6 +13,8 @@ uint64_t MonotonicNs() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000ull + static_cast<uint64_t>(ts.tv_nsec);
 }
+
+void UseFineTimerSlack() { prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0); }
 
 size_t Poller::Add(int fd) {
   fds_.push_back(fd);

@@ -11,6 +11,11 @@ namespace flashkit::platform {
 // are counted in. For code that paces bytes finer than a millisecond.
 uint64_t MonotonicNs();
 
+// Lets the calling thread's timed waits end within a microsecond of their
+// deadline instead of the default 50 us the kernel may add to batch wake-ups:
+// a paced line that wakes late delays every answer that crosses it.
+void UseFineTimerSlack();
+
 // Waits on several descriptors at once until one has input (or has hung up
 // or failed, so the next read reports it), one that is watched for output
 // can take more, or an absolute deadline passes.

@@ -115,6 +115,7 @@ void LinePump::Publish() {
 
 void LinePump::Run() {
   constexpr size_t kNone = SIZE_MAX;
+  platform::UseFineTimerSlack();
   platform::Poller poller;
   std::array<size_t, 2> input{};
   std::array<size_t, 2> output{kNone, kNone};
