@@ -10,12 +10,13 @@ std::vector<std::string> BootLogLines(const std::string& name, uint32_t size,
       "booting image " + name + " (" + std::to_string(size) + " bytes)",
       "image sha256 " + sha256,
   };
+  const size_t about = about_image.size();
+  const size_t stages = count > about ? count - about : 0;
   std::vector<std::string> lines;
-  for (uint32_t i = 0; i < count; ++i) {
-    const std::string text = i < about_image.size()
-                                 ? about_image[i]
-                                 : "starting stage " + std::to_string(i + 1) + " of " +
-                                       std::to_string(count);
+  for (size_t i = 0; i < count; ++i) {
+    const std::string text = i < about ? about_image[i]
+                                       : "starting stage " + std::to_string(i - about + 1) +
+                                             " of " + std::to_string(stages);
     lines.push_back(prefix + text + "\r\n");
   }
   lines.emplace_back(kBootCompleteLine);
