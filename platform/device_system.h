@@ -28,8 +28,12 @@ class DeviceSystem {
   // kFileNotFound.
   virtual Opened<SerialLine> OpenSerial(const std::string& device_name) = 0;
 
-  // Opens a USB pipe by its path ("<interface path>\PIPE00").
+  // Opens a USB pipe by its path ("<interface path>\PIPE00"). Reads never
+  // wait; a device that went away makes reads and writes fail.
   virtual Opened<Device> OpenPipe(const std::string& path) = 0;
+
+  // Opens a device interface path itself: proof that the device is there.
+  virtual Opened<Device> OpenInterface(const std::string& path) = 0;
 
   // The paths of the present device interfaces of a class ("{GUID}" text),
   // in enumeration order; nothing when the set cannot be obtained.

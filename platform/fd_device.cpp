@@ -47,7 +47,7 @@ IoResult FdDevice::Write(const uint8_t* data, size_t len) {
   size_t done = 0;
   uint64_t give_up_at = clock.NowMs() + write_stall_ms_;
   while (done < len) {
-    const ssize_t n = ::write(fd_, data + done, len - done);
+    const long n = WriteSome(data + done, len - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
       give_up_at = clock.NowMs() + write_stall_ms_;
@@ -69,6 +69,8 @@ void FdDevice::PollInput(uint32_t ms) {
   // An interrupted wait just ends early; callers account for the full step.
   poll(&p, 1, PollMs(ms));
 }
+
+long FdDevice::WriteSome(const uint8_t* data, size_t len) { return ::write(fd_, data, len); }
 
 bool FdDevice::Close() {
   if (fd_ < 0) return true;

@@ -25,6 +25,10 @@ class FdDevice : public Device {
   void PollInput(uint32_t ms) override;
   bool Close() override;
 
+ protected:
+  // One write system call: bytes taken, or -1 with errno set.
+  virtual long WriteSome(const uint8_t* data, size_t len);
+
  private:
   bool HungUp() const;
 

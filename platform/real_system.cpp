@@ -4,6 +4,7 @@
 #include "platform/device_system.h"
 #include "platform/interface_folder.h"
 #include "platform/serial_line.h"
+#include "platform/usb_pipe.h"
 
 namespace flashkit::platform {
 namespace {
@@ -18,9 +19,11 @@ class RealDeviceSystem : public DeviceSystem {
     return OpenSerialLine(*path);
   }
 
-  // USB pipes arrive with the USB link; until then no pipe can be opened, and
-  // saying so is better than pretending to talk to a device.
-  Opened<Device> OpenPipe(const std::string&) override { return {nullptr, NotFound()}; }
+  Opened<Device> OpenPipe(const std::string& path) override { return ConnectPipe(path); }
+
+  Opened<Device> OpenInterface(const std::string& path) override {
+    return OpenInterfacePath(path);
+  }
 
   std::optional<std::vector<std::string>> ListInterfaces(const std::string& class_guid) override {
     return ListInterfaceFolder(InterfaceClassDir(class_guid));

@@ -151,6 +151,14 @@ platform::Opened<platform::Device> FakeDeviceSystem::OpenPipe(const std::string&
   return {std::make_unique<FakeDevice>(*pipe->second, next_id_++), SysStatus::Ok()};
 }
 
+platform::Opened<platform::Device> FakeDeviceSystem::OpenInterface(const std::string& path) {
+  log.push_back("open interface " + path);
+  const bool present =
+      interfaces && std::find(interfaces->begin(), interfaces->end(), path) != interfaces->end();
+  if (!present) return {nullptr, Failed(SysError::kFileNotFound)};
+  return {std::make_unique<FakeDevice>(line, next_id_++), SysStatus::Ok()};
+}
+
 std::optional<std::vector<std::string>> FakeDeviceSystem::ListInterfaces(const std::string& class_guid) {
   log.push_back("list " + class_guid);
   return interfaces;

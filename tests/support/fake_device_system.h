@@ -112,6 +112,8 @@ class FakeDeviceSystem : public platform::DeviceSystem {
 
   platform::Opened<platform::SerialLine> OpenSerial(const std::string& device_name) override;
   platform::Opened<platform::Device> OpenPipe(const std::string& path) override;
+  // An interface path opens when it is among `interfaces`.
+  platform::Opened<platform::Device> OpenInterface(const std::string& path) override;
   std::optional<std::vector<std::string>> ListInterfaces(const std::string& class_guid) override;
   std::unique_ptr<platform::Event> NewEvent() override;
   platform::Clock& clock() override { return time; }
