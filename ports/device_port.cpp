@@ -76,6 +76,9 @@ std::unique_ptr<DevicePort> CreatePort(platform::DeviceSystem& system, TextOut& 
   return std::unique_ptr<DevicePort>(new (std::nothrow) DevicePort(system, out, crc));
 }
 
+// The two records go with the USB pipes. Their events are made whatever the
+// link; without both pipes open there is nothing to go with, which the USB
+// set-up reports as a failure (the COM set-up ignores the result).
 int32_t DevicePort::CreateComInfo() {
   m_RDOverlapped.offset = 0;
   m_WROverlapped.offset = 0;
@@ -86,7 +89,7 @@ int32_t DevicePort::CreateComInfo() {
     m_RDOverlapped.event.reset();
     return 0;
   }
-  return 1;
+  return (m_RDDev && m_WRDev) ? 1 : 0;
 }
 
 int32_t DevicePort::OpenPort(uint32_t port) {

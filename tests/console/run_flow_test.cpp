@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                  std::nullopt, 1, "",
                  "File argument missing\nTry 'linkxfer -h' for more information.\n", 1},
         FlowCase{"USB without a device", {"-u"}, std::nullopt, 0,
-                 "UsbConnect errorOpenUSBHandler errorUSB Opened successfully.\n", "", 0}),
+                 "UsbConnect errorOpenUSBHandler errorCreateComInfo errorUSB Opened successfully.\n", "", 0}),
     [](const auto& info) { return RowName(info.param.name); });
 
 }  // namespace

@@ -85,6 +85,7 @@ TEST(ClosePort, DestructionClosesAnOpenLineOnce) {
 
 struct EventRow {
   const char* label;
+  bool pipes_open;
   std::optional<int> failing_call;
   int32_t result;
   int events_held;
@@ -94,14 +95,23 @@ class CreateComInfo : public ::testing::TestWithParam<EventRow> {};
 
 TEST_P(CreateComInfo, MakesTwoEventsOrHoldsNone) {
   PortBench bench;
+  if (GetParam().pipes_open) {
+    bench.system.interfaces = std::vector<std::string>{"dev0"};
+    bench.system.AddPipe("dev0\\PIPE00");
+    bench.system.AddPipe("dev0\\PIPE01");
+    ASSERT_EQ(bench.port.UsbConnect(), 1);
+    ASSERT_EQ(bench.port.OpenUSBHandler(), 1);
+  }
   bench.system.fail_event_call = GetParam().failing_call;
   EXPECT_EQ(bench.port.CreateComInfo(), GetParam().result);
   EXPECT_EQ(bench.system.events_alive, GetParam().events_held);
 }
 
 INSTANTIATE_TEST_SUITE_P(Events, CreateComInfo,
-                         ::testing::Values(EventRow{"Both", {}, 1, 2}, EventRow{"FirstFails", 1, 0, 0},
-                                           EventRow{"SecondFails", 2, 0, 0}),
+                         ::testing::Values(EventRow{"Both", true, {}, 1, 2},
+                                           EventRow{"NoPipesToGoWith", false, {}, 0, 2},
+                                           EventRow{"FirstFails", true, 1, 0, 0},
+                                           EventRow{"SecondFails", true, 2, 0, 0}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
