@@ -89,7 +89,7 @@ int32_t DevicePort::CreateComInfo() {
     m_RDOverlapped.event.reset();
     return 0;
   }
-  return (m_RDDev && m_WRDev) ? 1 : 0;
+  return m_bUSBOpened != 0 ? 1 : 0;
 }
 
 int32_t DevicePort::OpenPort(uint32_t port) {

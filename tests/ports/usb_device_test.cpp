@@ -109,6 +109,8 @@ TEST(OpenUsbHandler, ReadPipeStaysOpenWhenTheWritePipeFails) {
   bench.system.AddPipe("d\\PIPE00").Arrive("C");
   ASSERT_EQ(bench.port.UsbConnect(), 1);
   ASSERT_EQ(bench.port.OpenUSBHandler(), 0);
+  // Not marked open: the records have no pipes to go with.
+  EXPECT_EQ(bench.port.CreateComInfo(), 0);
   uint8_t byte = 0;
   EXPECT_EQ(bench.port.Read(&byte, 1, 0, true), 1);
   EXPECT_EQ(byte, 'C');
