@@ -34,6 +34,12 @@ int32_t ImageSink::BeginFile(const char* name, uint32_t size) {
   return 0;
 }
 
+void ImageSink::BeginUnnamed() {
+  declared_size_ = 0;
+  t_header_ms_ = events_.NowMs();
+  begun_ = true;
+}
+
 int32_t ImageSink::WriteData(const uint8_t* data, uint32_t length) {
   if (length == 0) {
     t_eot_ms_ = events_.NowMs();

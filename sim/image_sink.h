@@ -17,8 +17,9 @@ namespace flashkit::sim {
 // without a file name.
 std::optional<std::string> StorableName(std::string_view name);
 
-// Holds the one file of a YMODEM batch in memory, cut to its declared size,
-// and notes when its header came and when its EOT was acknowledged.
+// Holds the one file of a YMODEM batch (or an XMODEM file) in memory, cut to
+// its declared size, and notes when its header came (or the transfer began)
+// and when its EOT was acknowledged.
 class ImageSink : public TransferSink {
  public:
   // Largest image held, so a sender that never stops cannot exhaust memory.
@@ -29,6 +30,10 @@ class ImageSink : public TransferSink {
   // Refuses (-400) a name that may not be stored.
   int32_t BeginFile(const char* name, uint32_t size) override;
   int32_t WriteData(const uint8_t* data, uint32_t length) override;
+
+  // Starts a file that comes without a header (XMODEM): everything received
+  // is kept, the fill of the last block included.
+  void BeginUnnamed();
 
   bool begun() const { return begun_; }
   bool complete() const { return complete_; }

@@ -23,4 +23,17 @@ int32_t StoreImage(const std::filesystem::path& dir, const std::string& file_nam
   return status::kOk;
 }
 
+std::string UnusedFileName(const std::filesystem::path& dir, const std::string& prefix,
+                           const std::string& suffix) {
+  // Past this many the last name is used again rather than searching on.
+  constexpr unsigned kMaxNumber = 100000;
+  std::string name;
+  for (unsigned n = 1; n <= kMaxNumber; ++n) {
+    name = prefix + std::to_string(n) + suffix;
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(dir / name, error))) break;
+  }
+  return name;
+}
+
 }  // namespace flashkit::sim

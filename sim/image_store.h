@@ -17,4 +17,9 @@ struct StoredImage {
 int32_t StoreImage(const std::filesystem::path& dir, const std::string& file_name,
                    std::span<const uint8_t> data, StoredImage* stored);
 
+// "<prefix><n><suffix>" with the smallest n from 1 up that names no file in
+// `dir` yet, so earlier files are kept.
+std::string UnusedFileName(const std::filesystem::path& dir, const std::string& prefix,
+                           const std::string& suffix);
+
 }  // namespace flashkit::sim

@@ -34,6 +34,11 @@ class LeftoverPort : public Port {
   int32_t Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, bool use_usb) override;
   int32_t ClosePort() override { return line_.ClosePort(); }
 
+  // The leftover bytes not read yet.
+  std::span<const uint8_t> Unread() const {
+    return std::span<const uint8_t>(leftover_).subspan(next_);
+  }
+
  private:
   Port& line_;
   std::vector<uint8_t> leftover_;
