@@ -21,7 +21,18 @@ constexpr uint32_t kSliceMs = 100;
 
 }  // namespace
 
+BoardSettings BoardSettingsFrom(const DevsimOptions& options) {
+  BoardSettings settings;
+  settings.link = options.usb_name.empty() ? BoardLink::kSerial : BoardLink::kUsb;
+  settings.no_request = options.no_request;
+  settings.once = options.once;
+  settings.boot_lines = options.boot_lines;
+  settings.store_dir = options.store_dir;
+  return settings;
+}
+
 int RunBoard(const DevsimOptions& options, EventLog& events) {
+  if (!options.usb_name.empty()) return RunUsbBoard(options, events);
   DeviceSession session(events);
   std::string error;
   if (!session.Prepare(&error)) return ReportSetupFailure(error);
@@ -39,12 +50,7 @@ int RunBoard(const DevsimOptions& options, EventLog& events) {
 
   std::atomic<bool> stop{false};
   const Crc16Table crc;
-  BoardSettings settings;
-  settings.no_request = options.no_request;
-  settings.once = options.once;
-  settings.boot_lines = options.boot_lines;
-  settings.store_dir = options.store_dir;
-  Board board(*port, platform::SystemClock(), events, crc, settings,
+  Board board(*port, platform::SystemClock(), events, crc, BoardSettingsFrom(options),
               [&stop] { return stop.load(); });
 
   session.ReportReady("board", options.rate);

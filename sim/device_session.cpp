@@ -41,6 +41,20 @@ PtyEnd* DeviceSession::AttachCom(unsigned number, std::string* error) {
   return ends_.back().get();
 }
 
+UsbEntry* DeviceSession::AttachUsb(const std::string& name, std::string* error) {
+  usb_ = UsbEntry::Create(name, error);
+  return usb_.get();
+}
+
+void DeviceSession::ReportUsbReady(const char* device, const LineRate& rate) {
+  events_.Emit("ready", JsonFields()
+                            .Str("device", device)
+                            .Str("usb", usb_->name())
+                            .Str("path", usb_->path())
+                            .Int("baud", rate.baud)
+                            .Int("bits", rate.bits_per_char));
+}
+
 void DeviceSession::ReportReady(const char* device, const LineRate& rate) {
   std::string coms, paths, ptys;
   for (const auto& link : links_) {
@@ -89,6 +103,7 @@ std::string DeviceSession::StampOrNull(uint64_t ns) const {
 
 int DeviceSession::Close(const std::vector<DirectionStats>& stats) {
   links_.clear();
+  usb_.reset();
 
   std::string directions;
   for (const DirectionStats& d : stats) {

@@ -10,12 +10,13 @@
 #include "sim/event_log.h"
 #include "sim/line_pump.h"
 #include "sim/pty_end.h"
+#include "sim/usb_entry.h"
 
 namespace flashkit::sim {
 
 // What every devsim device does around its own logic: it stops on SIGINT or
-// SIGTERM, puts its COM ports into the namespace, announces itself, and at
-// the end takes its links away again and reports how the line went.
+// SIGTERM, puts its COM ports or its USB entry into the namespace, announces
+// itself, and at the end takes them away again and reports how the line went.
 class DeviceSession {
  public:
   explicit DeviceSession(EventLog& events);
@@ -27,8 +28,14 @@ class DeviceSession {
   // A pseudo-terminal reachable as <root>/comN; null, with `error`, on failure.
   PtyEnd* AttachCom(unsigned number, std::string* error);
 
+  // The USB entry <root>/usb/{GUID}/<name>, present until Close; null, with
+  // `error`, when it cannot be made or the name is taken.
+  UsbEntry* AttachUsb(const std::string& name, std::string* error);
+
   // {"event":"ready","device":...,"com":[...],"path":[...],"pty":[...],"baud":...,"bits":...}
   void ReportReady(const char* device, const LineRate& rate);
+  // {"event":"ready","device":...,"usb":"<name>","path":"<entry>","baud":...,"bits":...}
+  void ReportUsbReady(const char* device, const LineRate& rate);
 
   // Ends WaitForEnd from any thread: the device is done, or failed when
   // `failure` is not empty.
@@ -37,7 +44,7 @@ class DeviceSession {
   // Blocks until a stop signal arrives or Finish is called.
   void WaitForEnd();
 
-  // Removes the links, prints the line statistics (with, per direction, when
+  // Removes the links or the USB entry, prints the line statistics (with, per direction, when
   // its first and last byte came out) and the exit line, and returns the
   // exit status: 0 for a clean stop, 1 after a failure.
   int Close(const std::vector<DirectionStats>& stats);
@@ -50,6 +57,7 @@ class DeviceSession {
   std::unique_ptr<platform::Event> done_;
   std::vector<std::unique_ptr<PtyEnd>> ends_;
   std::vector<std::unique_ptr<ComLink>> links_;
+  std::unique_ptr<UsbEntry> usb_;
   std::mutex mutex_;
   bool finished_ = false;
   std::string failure_;

@@ -4,24 +4,33 @@
 #include <charconv>
 #include <string_view>
 
+#include "sim/usb_entry.h"
+
 namespace flashkit::sim {
 
 const char kDevsimUsage[] =
-    "usage: devsim board --com N [--baud B] [--bits 10] [--store DIR] [--no-request] [--once]\n"
-    "                    [--boot-lines N] [--corrupt RATE] [--drop RATE] [--seed S]\n"
+    "usage: devsim board (--com N | --usb NAME) [--baud B] [--bits 10] [--store DIR] [--once]\n"
+    "                    [--no-request] [--boot-lines N] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim wire --com A --com B [--baud B] [--bits 10] [--corrupt RATE] [--drop RATE]\n"
     "                   [--seed S]\n"
     "       devsim --help\n"
     "A simulated device on <root>/comN, root = $FLASHKIT_DEVROOT or /dev.\n"
-    "  --baud B        line rate in baud, 0 for unpaced (default 115200)\n"
+    "  --com N         the COM port the device is attached to\n"
+    "  --usb NAME      board only: a USB bulk device instead, present as long as devsim runs\n"
+    "                  (<root>/usb/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}/NAME/PIPE00|PIPE01).\n"
+    "                  It takes the request and ten \"1\" bytes without answering them, waits\n"
+    "                  for 30 ms of quiet, then receives YMODEM; a host that sends nothing\n"
+    "                  within 300 ms of opening the pipes gets an XMODEM-CRC receive, stored\n"
+    "                  as xmodem-<n>.bin, fill included. No boot log. Unpaced unless --baud.\n"
+    "  --baud B        line rate in baud, 0 for unpaced (default 115200; 0 with --usb)\n"
     "  --bits N        bits per character on the wire, 10 for 8N1, 11 for 8E1 (default 10)\n"
     "  --corrupt RATE  chance, 0 to 1, that a byte arrives damaged (default 0)\n"
     "  --drop RATE     chance, 0 to 1, that a byte is lost (default 0)\n"
     "  --seed S        seed of the fault decisions (default 1)\n"
     "  --store DIR     folder for received images (default .)\n"
-    "  --no-request    receive at once, without waiting for a request and prompts\n"
-    "  --once          exit after the first complete download and its boot log\n"
-    "  --boot-lines N  lines of boot log before the last one (default 5)\n"
+    "  --no-request    COM board: receive at once, without waiting for a request and prompts\n"
+    "  --once          exit after the first complete download (and its boot log)\n"
+    "  --boot-lines N  COM board: lines of boot log before the last one (default 5)\n"
     "Prints one JSON object per event on standard output; stops on SIGINT or SIGTERM.\n";
 
 namespace {
@@ -38,50 +47,67 @@ bool ParseNumber(std::string_view text, T min, T max, T* out) {
 
 using Setter = bool (*)(std::string_view value, DevsimOptions& o);
 
+// Which devices an option is for.
+enum Applies : uint8_t {
+  kComBoard = 1,
+  kUsbBoard = 2,
+  kWire = 4,
+  kBoards = kComBoard | kUsbBoard,
+  kAll = kBoards | kWire,
+};
+
 struct OptionRow {
   std::string_view name;
   bool takes_value;
-  bool board;
-  bool wire;
+  uint8_t applies;
   Setter set;
 };
 
 // Limits keep the pacing arithmetic in 64 bits and the boot log in reason.
 constexpr OptionRow kOptions[] = {
-    {"--com", true, true, true,
+    {"--com", true, kComBoard | kWire,
      [](std::string_view v, DevsimOptions& o) {
        unsigned n = 0;
        if (!ParseNumber(v, 1u, 999u, &n)) return false;
        o.coms.push_back(n);
        return true;
      }},
-    {"--baud", true, true, true,
+    {"--usb", true, kUsbBoard,
+     [](std::string_view v, DevsimOptions& o) {
+       o.usb_name = std::string(v);
+       return IsUsbDeviceName(v);
+     }},
+    {"--baud", true, kAll,
      [](std::string_view v, DevsimOptions& o) {
        return ParseNumber(v, 0u, 100'000'000u, &o.rate.baud);
      }},
-    {"--bits", true, true, true,
+    {"--bits", true, kAll,
      [](std::string_view v, DevsimOptions& o) {
        return ParseNumber(v, 1u, 32u, &o.rate.bits_per_char);
      }},
-    {"--corrupt", true, true, true,
+    {"--corrupt", true, kAll,
      [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0.0, 1.0, &o.faults.corrupt); }},
-    {"--drop", true, true, true,
+    {"--drop", true, kAll,
      [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0.0, 1.0, &o.faults.drop); }},
-    {"--seed", true, true, true,
+    {"--seed", true, kAll,
      [](std::string_view v, DevsimOptions& o) {
        return ParseNumber(v, uint64_t{0}, UINT64_MAX, &o.seed);
      }},
-    {"--store", true, true, false,
+    {"--store", true, kBoards,
      [](std::string_view v, DevsimOptions& o) {
        o.store_dir = std::string(v);
        return !v.empty();
      }},
-    {"--no-request", false, true, false,
+    {"--no-request", false, kComBoard,
      [](std::string_view, DevsimOptions& o) { return o.no_request = true; }},
-    {"--once", false, true, false, [](std::string_view, DevsimOptions& o) { return o.once = true; }},
-    {"--boot-lines", true, true, false,
+    {"--once", false, kBoards, [](std::string_view, DevsimOptions& o) { return o.once = true; }},
+    {"--boot-lines", true, kComBoard,
      [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0u, 10000u, &o.boot_lines); }},
 };
+
+constexpr std::string_view KindName(uint8_t kind) {
+  return kind == kWire ? "wire" : kind == kUsbBoard ? "a USB board" : "a COM board";
+}
 
 ParsedCommandLine Fail(std::string error) { return {std::nullopt, std::move(error)}; }
 
@@ -103,6 +129,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
   }
   const bool board = options.command == DevsimCommand::kBoard;
 
+  std::vector<const OptionRow*> used;
   for (size_t i = 1; i < args.size(); ++i) {
     std::string_view arg = args[i];
     std::string_view inline_value;
@@ -114,7 +141,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     }
     const auto row = std::find_if(std::begin(kOptions), std::end(kOptions),
                                    [&](const OptionRow& s) { return s.name == arg; });
-    if (row == std::end(kOptions) || !(board ? row->board : row->wire)) {
+    if (row == std::end(kOptions) || (row->applies & (board ? kBoards : kWire)) == 0) {
       return Fail("unknown option '" + std::string(arg) + "' for " + args[0]);
     }
     std::string_view value = inline_value;
@@ -127,13 +154,26 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     if (!row->set(value, options)) {
       return Fail("bad value '" + std::string(value) + "' for " + std::string(arg));
     }
+    used.push_back(&*row);
   }
+  const auto times = [&used](std::string_view name) {
+    return std::count_if(used.begin(), used.end(), [&](const OptionRow* r) { return r->name == name; });
+  };
 
-  const size_t coms_wanted = board ? 1 : 2;
-  if (options.coms.size() != coms_wanted) {
-    return Fail(args[0] + (board ? " needs one --com" : " needs two --com"));
+  if (!board) {
+    if (options.coms.size() != 2) return Fail("wire needs two --com");
+    if (options.coms[0] == options.coms[1]) return Fail("wire needs two different ports");
+    return {options, ""};
   }
-  if (!board && options.coms[0] == options.coms[1]) return Fail("wire needs two different ports");
+  if (options.coms.size() + static_cast<size_t>(times("--usb")) != 1) return Fail("board needs one --com or one --usb");
+  const uint8_t kind = options.usb_name.empty() ? kComBoard : kUsbBoard;
+  for (const OptionRow* row : used) {
+    if ((row->applies & kind) == 0) {
+      return Fail(std::string(row->name) + " is not for " + std::string(KindName(kind)));
+    }
+  }
+  // A USB link has no baud rate of its own.
+  if (kind == kUsbBoard && times("--baud") == 0) options.rate.baud = 0;
   return {options, ""};
 }
 

@@ -16,14 +16,15 @@ enum class DevsimCommand { kHelp, kBoard, kWire };
 struct DevsimOptions {
   DevsimCommand command = DevsimCommand::kHelp;
   std::vector<unsigned> coms;
+  std::string usb_name;  // board only: a USB device of this name instead of a COM port
   LineRate rate;
   FaultRates faults;
   uint64_t seed = 1;
   // Board only.
   std::string store_dir = ".";
-  bool no_request = false;
+  bool no_request = false;  // COM board only
   bool once = false;
-  uint32_t boot_lines = 5;
+  uint32_t boot_lines = 5;  // COM board only
 };
 
 struct ParsedCommandLine {
