@@ -20,6 +20,7 @@ std::string Describe(const DevsimOptions& o) {
   s << (o.command == DevsimCommand::kBoard ? "board" : o.command == DevsimCommand::kWire ? "wire" : "help");
   s << " com";
   for (unsigned c : o.coms) s << " " << c;
+  if (!o.usb_name.empty()) s << " usb " << o.usb_name;
   s << " baud " << o.rate.baud << " bits " << o.rate.bits_per_char << " drop " << o.faults.drop
     << " corrupt " << o.faults.corrupt << " seed " << o.seed;
   if (o.command == DevsimCommand::kBoard) {
@@ -55,6 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "no-request once"},
         GoodCase{"Unpaced", "board --com 1 --baud 0",
                  "board com 1 baud 0 bits 10 drop 0 corrupt 0 seed 1 store . boot 5"},
+        // A USB link has no baud rate of its own: unpaced unless asked.
+        GoodCase{"UsbBoardUnpaced", "board --usb dev-1 --store /tmp/s --once",
+                 "board com usb dev-1 baud 0 bits 10 drop 0 corrupt 0 seed 1 store /tmp/s boot 5 once"},
+        GoodCase{"UsbBoardPaced", "board --baud 115200 --usb=b2",
+                 "board com usb b2 baud 115200 bits 10 drop 0 corrupt 0 seed 1 store . boot 5"},
         GoodCase{"EqualsForm", "wire --com=4 --com=5 --baud=57600",
                  "wire com 4 5 baud 57600 bits 10 drop 0 corrupt 0 seed 1"},
         GoodCase{"Help", "--help", "help com baud 115200 bits 10 drop 0 corrupt 0 seed 1"}),
@@ -83,7 +89,14 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{"NegativeBaud", "board --com 3 --baud -1"},
                       std::pair{"RateAboveOne", "board --com 3 --drop 1.5"},
                       std::pair{"FlagWithValue", "board --com 3 --once=yes"},
-                      std::pair{"UnknownOption", "board --com 3 --parity even"}),
+                      std::pair{"UnknownOption", "board --com 3 --parity even"},
+                      std::pair{"ComAndUsb", "board --com 3 --usb b"},
+                      std::pair{"TwoUsbNames", "board --usb b --usb c"},
+                      std::pair{"UsbNameClimbs", "board --usb .."},
+                      std::pair{"UsbNameWithSlash", "board --usb a/b"},
+                      std::pair{"UsbWithoutRequest", "board --usb b --no-request"},
+                      std::pair{"UsbBootLog", "board --boot-lines 3 --usb b"},
+                      std::pair{"WireOverUsb", "wire --com 1 --com 2 --usb b"}),
     [](const auto& info) { return std::string(info.param.first); });
 
 }  // namespace
