@@ -51,15 +51,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// The digest from coreutils, independent of the simulator's own.
-std::string Sha256Hex(E2eSandbox& sandbox, const std::string& path) {
-  ChildLaunch launch;
-  launch.argv = {"/usr/bin/sha256sum", path};
-  E2eProgram sum(sandbox, "sha256sum", launch);
-  if (!sum.Finish(kRunLimitMs)) return "";
-  return sum.Out().substr(0, 64);
-}
-
 size_t CountOf(const std::string& text, const std::string& what) {
   size_t count = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
@@ -74,7 +65,7 @@ TEST_P(BoardDownload, RequestSendAndBootLogInOneRun) {
   ASSERT_TRUE(sandbox.ok());
   const auto file = sandbox.host() / kFile;
   ASSERT_TRUE(WriteBytes(file, RandomBytes(kFileSize, 7)));
-  const std::string sha = Sha256Hex(sandbox, file.string());
+  const std::string sha = Sha256Sum(sandbox, file.string());
   ASSERT_EQ(sha.size(), 64u);
   const std::string store = (sandbox.root() / "store").string();
 

@@ -104,6 +104,7 @@ struct ErrorRow {
   const char* err_text;
   const char* out_text;        // nullptr: nothing particular
   const char* must_not_exist;  // relative to the sandbox, nullptr: nothing
+  bool out_at_start = false;   // standard output begins with out_text
 };
 
 constexpr const char* kNothing = nullptr;
@@ -128,8 +129,11 @@ const ErrorRow kRows[] = {
     {"YMODEM receive of a name into the parent folder (..)", SenderNamingParentFolder,
      {"-r", "-p1", "-t5"}, 112, "Error during file transfer. Error -400\n\n", kNothing,
      "host/escaped.bin"},
-    {"USB with no device", NoDevices, {"-u", "-sy", "image.bin"}, 151, ". Error -105\n\n",
-     "UsbConnect errorOpenUSBHandler errorUSB Opened successfully.\n", kNothing},
+    {"USB with no device", NoDevices, {"-u", "-sy", "image.bin"}, 151,
+     "Error during file transfer. Error -105\n\n",
+     "-u-syimage.binUsbConnect errorOpenUSBHandler errorCreateComInfo errorUSB Opened "
+     "successfully.\n",
+     kNothing, true},
     {"-h prints the usage", NoDevices, {"-h"}, 0, "", " [options] [file1 [file2]]\n", kNothing},
     {"unknown option", NoDevices, {"-q"}, 1, "Invalid option '-q'\nTry '", kNothing, kNothing},
 };
@@ -153,6 +157,9 @@ TEST_P(ErrorExit, StatusAndMessage) {
   const std::string out = linkxfer->Out();
   if (row.out_text) {
     EXPECT_NE(out.find(row.out_text), std::string::npos) << why;
+    if (row.out_at_start) {
+      EXPECT_EQ(out.find(row.out_text), 0u) << why;
+    }
   }
   EXPECT_EQ(out.find("Sent OK"), std::string::npos) << why;
   EXPECT_EQ(out.find("Received OK"), std::string::npos) << why;

@@ -25,6 +25,8 @@ class E2eDevsim {
   // `timeout_ms`.
   std::optional<std::string> WaitForEvent(const std::string& event, uint32_t timeout_ms) const;
   std::string Diagnostics() const { return program_.Diagnostics(); }
+  // SIGTERM now, as a user stopping it (a USB device is unplugged).
+  void Stop() { program_.Stop(); }
 
  private:
   E2eProgram program_;  // stopped with SIGTERM when the test ends

@@ -77,6 +77,15 @@ std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector
   return std::make_unique<E2eProgram>(sandbox, "linkxfer", launch);
 }
 
+std::string Sha256Sum(E2eSandbox& sandbox, const std::string& path) {
+  constexpr uint32_t kSumLimitMs = 30000;
+  ChildLaunch launch;
+  launch.argv = {"/usr/bin/sha256sum", path};
+  E2eProgram sum(sandbox, "sha256sum", launch);
+  if (!sum.Finish(kSumLimitMs)) return "";
+  return sum.Out().substr(0, 64);
+}
+
 std::string Printable(const std::string& text, size_t limit) {
   std::string out;
   for (char c : text) {

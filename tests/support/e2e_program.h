@@ -52,6 +52,10 @@ std::string ProgramPath(const std::string& name);
 std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector<std::string>& args,
                                           const std::string& work_dir = "");
 
+// The SHA-256 of a file as coreutils computes it, independent of the
+// simulator's own; empty when it cannot be had.
+std::string Sha256Sum(E2eSandbox& sandbox, const std::string& path);
+
 // Progress lines rewrite themselves with carriage returns; for messages.
 std::string Printable(const std::string& text, size_t limit = 4000);
 
