@@ -1,6 +1,7 @@
 #include "sim/usb_host_loop.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "platform/clock.h"
@@ -17,6 +18,7 @@ constexpr uint64_t kSecondPipeLimitNs = 5'000'000'000ull;
 constexpr uint32_t kDrainLimitMs = 60000;
 constexpr uint32_t kHostCloseLimitMs = 60000;
 constexpr uint32_t kSliceMs = 100;
+constexpr size_t kNotWatched = SIZE_MAX;
 
 uint64_t EarliestNonZero(uint64_t a, uint64_t b) {
   if (a == 0) return b;
@@ -102,8 +104,7 @@ bool UsbHostLoop::AcceptHost(HostPipes* host) {
     const size_t stop = poller.Add(stop_event_->Fd());
     const size_t waiting = poller.Add(listener.Fd());
     // A host that goes before opening its second pipe shows on its first.
-    const std::optional<size_t> first =
-        second ? std::optional<size_t>(poller.Add(host->pipe00->Id())) : std::nullopt;
+    const size_t first = second ? poller.Add(host->pipe00->Id()) : kNotWatched;
     if (poller.Wait(second ? std::optional<uint64_t>(give_up_ns) : std::nullopt) < 0) {
       Fail("waiting for a USB host failed");
       return false;
@@ -127,7 +128,7 @@ bool UsbHostLoop::AcceptHost(HostPipes* host) {
         return true;
       }
     }
-    if (first && poller.Ready(*first)) {
+    if (second && poller.Ready(first)) {
       // Nothing is read from PIPE00 but the end of the connection.
       uint8_t stray[256];
       if (!host->pipe00->Read(stray, sizeof stray).ok()) host->pipe00.reset();
