@@ -105,15 +105,6 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryCase{"LeftoverStagingReplaced", InTheWay::kLeftoverStaging, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(UsbEntryName, OneReadableFolderName) {
-  for (const char* good : {"board", "dev-1", "A_b.2"}) EXPECT_TRUE(IsUsbDeviceName(good)) << good;
-  for (const char* bad : {"", ".", "..", ".hidden", "a/b", "a\\b", "sp ace", "ü"}) {
-    EXPECT_FALSE(IsUsbDeviceName(bad)) << bad;
-  }
-  EXPECT_TRUE(IsUsbDeviceName(std::string(64, 'x')));
-  EXPECT_FALSE(IsUsbDeviceName(std::string(65, 'x')));
-}
-
 // The host's side of a device: its two pipes opened the way linkxfer does.
 struct Host {
   std::unique_ptr<platform::Device> pipe00;  // reads from the device
