@@ -4,6 +4,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 
 namespace flashkit::platform {
@@ -29,9 +31,12 @@ class EventFd : public Event {
     (void)!read(fd_, &count, sizeof count);
   }
 
-  bool IsSet() override {
+  bool IsSet() override { return Wait(0); }
+
+  bool Wait(uint32_t ms) override {
     pollfd p{fd_, POLLIN, 0};
-    return poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
+    const int timeout = static_cast<int>(std::min<uint32_t>(ms, INT_MAX));
+    return poll(&p, 1, timeout) == 1 && (p.revents & POLLIN) != 0;
   }
 
   int Fd() const override { return fd_; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 namespace flashkit::platform {
@@ -12,6 +13,9 @@ class Event {
   virtual void Set() = 0;
   virtual void Reset() = 0;
   virtual bool IsSet() = 0;
+  // Waits at most `ms` for the event to be set; true when it is. A signal
+  // that interrupts the wait ends it early.
+  virtual bool Wait(uint32_t ms) = 0;
   virtual int Fd() const = 0;
 };
 

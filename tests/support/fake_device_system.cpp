@@ -56,6 +56,8 @@ class FakeEvent : public platform::Event {
   void Set() override { set_ = true; }
   void Reset() override { set_ = false; }
   bool IsSet() override { return set_; }
+  // Nothing else runs while a test waits: the state cannot change meanwhile.
+  bool Wait(uint32_t) override { return set_; }
   int Fd() const override { return -1; }
 
  private:
