@@ -1,7 +1,8 @@
 #include "platform/line_control.h"
 
-#include <asm/termbits.h>
 #include <sys/ioctl.h>
+
+#include "platform/line_termios.h"
 
 #include <cerrno>
 
@@ -97,21 +98,32 @@ SysStatus ReadSettings(int fd, LineSettings& settings) {
   return SysStatus::Ok();
 }
 
-SysStatus ApplySettings(int fd, const LineSettings& settings) {
+std::optional<termios2> BuildLineTermios(const termios2& current, const LineSettings& settings) {
   const ByteSizeRow* size = FindByteSize(settings.byte_size);
   if (settings.baud == 0 || size == nullptr || settings.stop_bits == StopBits::kOnePointFive) {
-    return Refused();
+    return std::nullopt;
   }
-  termios2 t{};
-  if (SysStatus s = Get(fd, t); !s.ok()) return s;
+  termios2 t = current;
   // Clearing CIBAUD makes the input rate follow the output rate.
   t.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | kParityMask | CSTOPB | CRTSCTS);
-  t.c_cflag |= BOTHER | size->flag | FindParity(settings.parity).flags;
+  t.c_cflag |= BOTHER | size->flag | FindParity(settings.parity).flags | CLOCAL | CREAD;
   if (settings.stop_bits == StopBits::kTwo) t.c_cflag |= CSTOPB;
   if (settings.rts_cts) t.c_cflag |= CRTSCTS;
+  // A byte with a parity error is handed on as it came, not replaced or marked.
+  t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | PARMRK | ISTRIP);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
   t.c_ospeed = settings.baud;
   t.c_ispeed = settings.baud;
-  return Set(fd, t);
+  return t;
+}
+
+SysStatus ApplySettings(int fd, const LineSettings& settings) {
+  termios2 current{};
+  if (SysStatus s = Get(fd, current); !s.ok()) return s;
+  std::optional<termios2> t = BuildLineTermios(current, settings);
+  if (!t) return Refused();
+  return Set(fd, *t);
 }
 
 SysStatus ReturnReadsAtOnce(int fd) {
