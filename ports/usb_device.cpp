@@ -1,18 +1,12 @@
 #include <limits>
 
+#include "platform/usb_pipe_path.h"
 #include "ports/device_port.h"
 
 namespace flashkit {
-namespace {
 
-// Pipe paths were built in 256 bytes: the device path, "\", six letters, NUL.
-// A longer path is refused rather than cut, which would name another file.
-constexpr size_t kMaxDevicePath = 248;
-constexpr char kPipeSeparator[] = "\\";
-constexpr char kReadPipe[] = "PIPE00";
-constexpr char kWritePipe[] = "PIPE01";
-
-}  // namespace
+// flashpanel's USB link finds its devices by the platform's constant.
+static_assert(std::string_view(kBulkDeviceClass.text) == platform::kBulkInterfaceClass);
 
 int32_t DevicePort::CountDevices(const InterfaceClass& cls) {
   const auto interfaces = system_.ListInterfaces(cls.text);
@@ -38,21 +32,22 @@ int32_t DevicePort::UsbConnect() {
 int32_t DevicePort::OpenUSBHandler() {
   m_bUSBOpened = 0;
   // Without a device there is nothing to look for.
-  if (!m_DevPath || m_DevPath->size() > kMaxDevicePath) return 0;
-  if (!OpenPipe(kReadPipe, "m_RDDev", m_RDDev)) return 0;
+  if (!m_DevPath) return 0;
+  if (!OpenPipe(platform::kReadPipeName, "m_RDDev", m_RDDev)) return 0;
   // A read pipe already open stays open; the front end closes it.
-  if (!OpenPipe(kWritePipe, "m_WRDev", m_WRDev)) return 0;
+  if (!OpenPipe(platform::kWritePipeName, "m_WRDev", m_WRDev)) return 0;
   m_bUSBOpened = 1;
   return 1;
 }
 
 bool DevicePort::OpenPipe(std::string_view pipe, std::string_view field,
                           std::unique_ptr<platform::Device>& into) {
-  const std::string path = *m_DevPath + kPipeSeparator + std::string(pipe);
-  into = system_.OpenPipe(path).device;
+  const std::optional<std::string> path = platform::PipePath(*m_DevPath, pipe);
+  if (!path) return false;
+  into = system_.OpenPipe(*path).device;
   if (!into) return false;
   const std::string label = std::string(field) + " : ";
-  out_.Print(label + path + "\n");
+  out_.Print(label + *path + "\n");
   out_.Print(label + std::to_string(into->Id()) + "\n");
   return true;
 }
