@@ -1,12 +1,12 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "gui/links/byte_ring.h"
 #include "gui/links/message_boxes.h"
 #include "gui/links/ring_port.h"
 #include "platform/device_system.h"
@@ -23,9 +23,13 @@ namespace flashkit {
 class SerialPort : public RingPort {
  public:
   static constexpr int kRingSize = 4096;
+  // COM1 to COM10 can be opened; higher numbers are refused at once.
+  static constexpr int16_t kHighestPort = 10;
 
   SerialPort(platform::DeviceSystem& system, MessageBoxes& boxes);
   ~SerialPort() override;  // stops the reader if the owner forgot to Close
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
 
   void SetParams(int32_t port_index, uint32_t baud, uint8_t byte_size, uint8_t stop_bits,
                  uint8_t parity) override;
@@ -33,11 +37,16 @@ class SerialPort : public RingPort {
   int32_t Write(const uint8_t* data, uint32_t length) override;
   int32_t TakeByte(uint8_t* byte) override;
   void PauseForInput(uint32_t ms) override;
+  // The result of closing the line: 1 when it closed cleanly, 0 otherwise
+  // (also when the port was not open). The reader has ended when it returns.
   int32_t Close() override;
 
   // 1 when `expected` is taken within 101 takes 1 ms apart, else -1; other
   // bytes taken meanwhile are dropped.
   int32_t WaitForByte(uint8_t expected);
+
+  // Bytes received and not yet taken (at most kRingSize - 1).
+  int32_t Unread() const;
 
   // 115200 for exactly "115200", 38400 for anything else.
   static uint32_t BaudFromText(const std::string& text);
@@ -46,14 +55,17 @@ class SerialPort : public RingPort {
 
  private:
   bool ApplyLineSettings();
+  void StartReader();
+  void StopReader();
   void ReaderThread();
-  int32_t ReadQueued(uint8_t* buffer);
+  // Bytes read into `buffer`, at most `room`; -1 when the line failed.
+  int32_t ReadQueued(uint8_t* buffer, int32_t room);
 
   platform::DeviceSystem& system_;
   MessageBoxes& boxes_;
 
+  // Set by the reader each time it has stored bytes; PauseForInput waits on it.
   std::unique_ptr<platform::Event> m_RDEvent;
-  std::unique_ptr<platform::Event> m_WREvent;
   std::unique_ptr<platform::SerialLine> m_hCom;
   std::atomic<int32_t> m_bRunning{0};
   int16_t m_PortNumber = 0;
@@ -61,14 +73,11 @@ class SerialPort : public RingPort {
   uint8_t m_Parity = 0;
   uint8_t m_StopBits = 0;
   uint8_t m_ByteSize = 8;
-  std::atomic<int32_t> m_WriteIndex{0};
-  std::atomic<int32_t> m_ReadIndex{0};
-  std::array<uint8_t, kRingSize> m_Ring{};
+  ByteRing<kRingSize> m_Ring;
   std::thread m_hReaderThread;
-  // Wakes the reader out of its wait on the line (Close) and out of a full
-  // ring (a byte taken); wakes the caller's pause when bytes arrive.
+  // The reader's own event: wakes it out of its wait on the line (Close) and
+  // out of a full ring (a byte taken).
   std::unique_ptr<platform::Event> wake_reader_;
-  std::unique_ptr<platform::Event> bytes_arrived_;
 };
 
 }  // namespace flashkit

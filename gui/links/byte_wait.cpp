@@ -1,0 +1,22 @@
+#include "gui/links/byte_wait.h"
+
+namespace flashkit {
+namespace {
+
+constexpr int kPauses = 100;
+constexpr uint32_t kPauseMs = 1;
+
+}  // namespace
+
+int32_t WaitForExpectedByte(platform::Clock& clock, const std::function<bool(uint8_t*)>& take,
+                            uint8_t expected) {
+  uint8_t byte = 0;
+  bool matched = take(&byte) && byte == expected;
+  for (int pause = 0; pause < kPauses && !matched; ++pause) {
+    clock.SleepMs(kPauseMs);
+    matched = take(&byte) && byte == expected;
+  }
+  return matched ? 1 : -1;
+}
+
+}  // namespace flashkit
