@@ -1,13 +1,16 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "gui/download_progress.h"
+#include "gui/firmware_image.h"
 #include "gui/links/message_boxes.h"
 #include "gui/links/ring_port.h"
 #include "gui/links/trace_log.h"
+#include "gui/mcu_protocol.h"
 #include "platform/clock.h"
 
 namespace flashkit {
@@ -36,6 +39,23 @@ class McuBootloader {
   TraceLog& log() { return m_Log; }
 
  private:
+  // Puts `frame` in m_TxBuf and exchanges it with the stage's limits.
+  int32_t Send(mcu::Stage stage, const uint8_t* frame, int32_t length);
+  template <size_t N>
+  int32_t Send(mcu::Stage stage, const std::array<uint8_t, N>& frame) {
+    return Send(stage, frame.data(), static_cast<int32_t>(N));
+  }
+  // The four address bytes, most significant first, and their XOR.
+  int32_t SendAddress(mcu::Stage stage, uint32_t address);
+  bool Acked() const { return m_RxBuf[0] == mcu::kAck; }
+
+  // One attempt at an image: read it, Get ID, then its blocks. True when
+  // every block was written; each Get ID failure counts in `attempts`.
+  bool WriteImage(FirmwareImage& image, const std::string& name, uint32_t address,
+                  int32_t& attempts);
+  bool WriteBlocks(const FirmwareImage& image, uint32_t address);
+  void Progress(uint32_t wparam, int32_t lparam);
+
   uint8_t m_TxBuf[512] = {};
   uint8_t m_RxBuf[512] = {};
   int32_t m_RxCount = 0;
