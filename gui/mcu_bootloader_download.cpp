@@ -1,3 +1,6 @@
+#include <optional>
+#include <string>
+
 #include "gui/links/serial_port.h"
 #include "gui/mcu_bootloader.h"
 
