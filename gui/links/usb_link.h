@@ -1,11 +1,10 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
+#include "gui/links/byte_ring.h"
 #include "platform/device_system.h"
 #include "platform/named_lock.h"
 
@@ -23,9 +22,14 @@ class UsbLink {
 
   explicit UsbLink(platform::DeviceSystem& system);
   ~UsbLink();
+  UsbLink(const UsbLink&) = delete;
+  UsbLink& operator=(const UsbLink&) = delete;
 
+  // 1 when the device and both pipes are open; 0 with nothing left open.
   int32_t Connect();
   int32_t Write(const uint8_t* data, uint32_t length);
+  // Bytes read, as soon as any are there (those WaitForByte moved into the
+  // ring first); 0 when none came within kReadTimeoutMs or the pipe failed.
   int32_t Read(uint8_t* buffer, uint32_t length);
   void Close();
   void ResetRing();
@@ -40,6 +44,9 @@ class UsbLink {
  private:
   std::unique_ptr<platform::Device> OpenInterface(const std::string& interface_path,
                                                   std::string& path);
+  void CreateIoEvents();
+  // Closes whatever is open, without a word.
+  void Release();
   // Moves what has arrived on the read pipe into the ring, as far as it has room.
   void FillRing();
 
@@ -51,9 +58,7 @@ class UsbLink {
   std::unique_ptr<platform::Device> m_WRDev;
   std::string m_DevPath;
   std::unique_ptr<platform::NamedLock> m_pLock;
-  int32_t m_WriteIndex = 0;
-  int32_t m_ReadIndex = 0;
-  std::array<uint8_t, kRingSize> m_Ring{};
+  ByteRing<kRingSize> m_Ring;
 };
 
 }  // namespace flashkit

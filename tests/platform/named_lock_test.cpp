@@ -5,39 +5,17 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <thread>
+
+#include "tests/platform/runtime_dir.h"
 
 namespace flashkit::platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-// XDG_RUNTIME_DIR set (or unset) for the life of the object.
-class RuntimeDir {
- public:
-  explicit RuntimeDir(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv(kVariable)) previous_ = old;
-    if (value) {
-      setenv(kVariable, value->c_str(), 1);
-    } else {
-      unsetenv(kVariable);
-    }
-  }
-  ~RuntimeDir() {
-    if (previous_) {
-      setenv(kVariable, previous_->c_str(), 1);
-    } else {
-      unsetenv(kVariable);
-    }
-  }
-
- private:
-  static constexpr char kVariable[] = "XDG_RUNTIME_DIR";
-  std::optional<std::string> previous_;
-};
+using testing::RuntimeDir;
 
 // A folder of its own, and a lock name no other run uses.
 struct LockRig {
@@ -49,7 +27,7 @@ struct LockRig {
   ~LockRig() {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
-    fs::remove(fs::path("/tmp") / name, ignored);
+    fs::remove(fs::path("/tmp") / (name + "_sub"), ignored);
   }
   fs::path folder;
   std::string name;

@@ -158,6 +158,9 @@ platform::Opened<platform::Device> FakeDeviceSystem::OpenInterface(const std::st
   const bool present =
       interfaces && std::find(interfaces->begin(), interfaces->end(), path) != interfaces->end();
   if (!present) return {nullptr, Failed(SysError::kFileNotFound)};
+  if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end()) {
+    return {nullptr, Failed(SysError::kAccessDenied)};
+  }
   return {std::make_unique<FakeDevice>(line, next_id_++), SysStatus::Ok()};
 }
 

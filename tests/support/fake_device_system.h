@@ -104,6 +104,9 @@ class FakeDeviceSystem : public platform::DeviceSystem {
 
   // What ListInterfaces reports for any class.
   std::optional<std::vector<std::string>> interfaces = std::vector<std::string>{};
+  // Listed interfaces that refuse to open (kAccessDenied), as one another
+  // program holds does.
+  std::vector<std::string> unopenable;
 
   // NewEvent call `nth` (1-based) gives nothing.
   std::optional<int> fail_event_call;
@@ -112,7 +115,7 @@ class FakeDeviceSystem : public platform::DeviceSystem {
 
   platform::Opened<platform::SerialLine> OpenSerial(const std::string& device_name) override;
   platform::Opened<platform::Device> OpenPipe(const std::string& path) override;
-  // An interface path opens when it is among `interfaces`.
+  // An interface path opens when it is among `interfaces` and not `unopenable`.
   platform::Opened<platform::Device> OpenInterface(const std::string& path) override;
   std::optional<std::vector<std::string>> ListInterfaces(const std::string& class_guid) override;
   std::unique_ptr<platform::Event> NewEvent() override;
