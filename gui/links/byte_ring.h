@@ -8,16 +8,22 @@ namespace flashkit {
 
 // A receive ring of `Size` bytes for one producer and one consumer, without a
 // lock: the producer alone writes the bytes and m_WriteIndex, the consumer
-// alone m_ReadIndex. Each side publishes its index with release after it has
-// finished with the bytes, and reads the other's with acquire. Empty when the
-// indices are equal, so it holds at most Size - 1 unread bytes; the producer
-// stores no more than there is room for, so nothing is ever overwritten.
+// alone m_ReadIndex. Each side publishes its index after it has finished with
+// the bytes and reads the other's with acquire. Empty when the indices are
+// equal, so it holds at most Size - 1 unread bytes; the producer stores no
+// more than there is room for, so nothing is ever overwritten.
+//
+// A producer that found no room may sleep until a take makes some. The two
+// index stores and the two looks that follow them (Room, the full check of
+// Take) are sequentially consistent, so of a producer that stores the last
+// free byte and a consumer that takes at the same time, at least one sees the
+// other: the producer finds room, or the take reports the ring was full.
 template <int Size>
 class ByteRing {
  public:
   // Producer side: how many bytes can be stored now.
   int32_t Room() const {
-    const int32_t read = m_ReadIndex.load(std::memory_order_acquire);
+    const int32_t read = m_ReadIndex.load(std::memory_order_seq_cst);
     const int32_t write = m_WriteIndex.load(std::memory_order_relaxed);
     return Size - 1 - Distance(read, write);
   }
@@ -29,18 +35,22 @@ class ByteRing {
       m_Ring[static_cast<size_t>(write)] = data[i];
       write = (write + 1) % Size;
     }
-    m_WriteIndex.store(write, std::memory_order_release);
+    m_WriteIndex.store(write, std::memory_order_seq_cst);
   }
 
   // Consumer side: the oldest byte into `byte`; false, `byte` untouched, when
-  // the ring is empty. `was_full` tells whether the ring had no room before.
+  // the ring is empty. `was_full` tells whether the ring had no room just
+  // before this take, as the producer last left it: a producer waiting for
+  // room needs waking.
   bool Take(uint8_t* byte, bool* was_full = nullptr) {
     const int32_t read = m_ReadIndex.load(std::memory_order_relaxed);
     const int32_t write = m_WriteIndex.load(std::memory_order_acquire);
     if (read == write) return false;
-    if (was_full != nullptr) *was_full = Distance(read, write) == Size - 1;
     *byte = m_Ring[static_cast<size_t>(read)];
-    m_ReadIndex.store((read + 1) % Size, std::memory_order_release);
+    m_ReadIndex.store((read + 1) % Size, std::memory_order_seq_cst);
+    if (was_full != nullptr) {
+      *was_full = Distance(read, m_WriteIndex.load(std::memory_order_seq_cst)) == Size - 1;
+    }
     return true;
   }
 
