@@ -104,8 +104,8 @@ class FakeDeviceSystem : public platform::DeviceSystem {
 
   // What ListInterfaces reports for any class.
   std::optional<std::vector<std::string>> interfaces = std::vector<std::string>{};
-  // Listed interfaces that refuse to open (kAccessDenied), as one another
-  // program holds does.
+  // Listed interfaces that refuse to open (kAccessDenied), as one held by
+  // another program does.
   std::vector<std::string> unopenable;
 
   // NewEvent call `nth` (1-based) gives nothing.
