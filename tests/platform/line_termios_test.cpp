@@ -67,7 +67,7 @@ struct FormatRow {
   const char* name;
   LineSettings settings;
   bool possible;
-  tcflag_t cflag;  // CSIZE, parity and stop bits, when possible
+  tcflag_t cflag;  // size, parity, stop bits and flow control, when possible
 };
 
 class CharacterFormat : public ::testing::TestWithParam<FormatRow> {};
@@ -76,7 +76,7 @@ TEST_P(CharacterFormat, BuiltOrRefused) {
   const std::optional<termios2> built = BuildLineTermios(Untidy(), GetParam().settings);
   ASSERT_EQ(built.has_value(), GetParam().possible);
   if (!built) return;
-  EXPECT_EQ(built->c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), GetParam().cflag);
+  EXPECT_EQ(built->c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS), GetParam().cflag);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -89,18 +89,13 @@ INSTANTIATE_TEST_SUITE_P(
                   CS8 | PARENB | PARODD | CMSPAR},
         FormatRow{"EightSpaceOne", {9600, 8, Parity::kSpace, StopBits::kOne, false}, true,
                   CS8 | PARENB | CMSPAR},
+        FormatRow{"HardwareFlowControlKept", {9600, 8, Parity::kNone, StopBits::kOne, true}, true,
+                  CS8 | CRTSCTS},
         FormatRow{"OneAndAHalfStopBits", {9600, 8, Parity::kNone, StopBits::kOnePointFive, false},
                   false, 0},
         FormatRow{"NineDataBits", {9600, 9, Parity::kNone, StopBits::kOne, false}, false, 0},
         FormatRow{"BaudZero", {0, 8, Parity::kNone, StopBits::kOne, false}, false, 0}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(LineTermios, HardwareFlowControlWhenAsked) {
-  const std::optional<termios2> built =
-      BuildLineTermios(termios2{}, LineSettings{115200, 8, Parity::kNone, StopBits::kOne, true});
-  ASSERT_TRUE(built);
-  EXPECT_NE(built->c_cflag & CRTSCTS, 0u);
-}
 
 }  // namespace
 }  // namespace flashkit::platform::line_control
