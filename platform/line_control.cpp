@@ -126,11 +126,13 @@ SysStatus ApplySettings(int fd, const LineSettings& settings) {
   return Set(fd, *t);
 }
 
-SysStatus ReturnReadsAtOnce(int fd) {
+SysStatus ReturnReadsAtOnce(int fd) { return SetReadWait(fd, 0); }
+
+SysStatus SetReadWait(int fd, uint8_t deciseconds) {
   termios2 t{};
   if (SysStatus s = Get(fd, t); !s.ok()) return s;
   t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
+  t.c_cc[VTIME] = deciseconds;
   return Set(fd, t);
 }
 

@@ -17,6 +17,9 @@ SysStatus ReadSettings(int fd, LineSettings& settings);
 // kInvalidParameter for settings the line cannot have or the driver refuses.
 SysStatus ApplySettings(int fd, const LineSettings& settings);
 SysStatus ReturnReadsAtOnce(int fd);
+// Reads wait up to `deciseconds` for their first byte (0: they return at
+// once), for programs that keep the line as they find it.
+SysStatus SetReadWait(int fd, uint8_t deciseconds);
 // Waits until the output queue has gone out on the line.
 SysStatus Drain(int fd);
 // Discards both queues.

@@ -1,5 +1,6 @@
 #include "sim/pty_end.h"
 
+#include "platform/line_control.h"
 #include "sim/device_io.h"
 
 namespace flashkit::sim {
@@ -20,5 +21,9 @@ PtyEnd::PtyEnd(std::string label, platform::PseudoTerminal pty)
 bool PtyEnd::Take(std::vector<EnteredBytes>& out) { return TakeWaiting(*pty_.master, out); }
 
 long PtyEnd::Give(std::span<const uint8_t> bytes) { return GiveAtOnce(*pty_.master, bytes); }
+
+platform::SysStatus PtyEnd::SetSlaveReadWait(uint8_t deciseconds) {
+  return platform::line_control::SetReadWait(pty_.slave_keepalive_fd, deciseconds);
+}
 
 }  // namespace flashkit::sim

@@ -21,6 +21,10 @@ class PtyEnd : public LineEnd {
   // next Take fails with the hang-up.
   void ReleaseSlave() { pty_.CloseSlave(); }
 
+  // Reads on the slave wait up to `deciseconds` for their first byte until a
+  // program sets the line up otherwise. Needs the slave still held.
+  platform::SysStatus SetSlaveReadWait(uint8_t deciseconds);
+
   int InputFd() const override { return pty_.master->Id(); }
   int OutputFd() const override { return pty_.master->Id(); }
   bool Take(std::vector<EnteredBytes>& out) override;
