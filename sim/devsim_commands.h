@@ -11,6 +11,7 @@ namespace flashkit::sim {
 int RunBoard(const DevsimOptions& options, EventLog& events);
 int RunUsbBoard(const DevsimOptions& options, EventLog& events);
 int RunWire(const DevsimOptions& options, EventLog& events);
+int RunMcu(const DevsimOptions& options, EventLog& events);
 
 // What the board options ask of either kind of board.
 BoardSettings BoardSettingsFrom(const DevsimOptions& options);

@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   EventLog events(std::cout, flashkit::platform::MonotonicNs);
-  return options.command == DevsimCommand::kBoard ? RunBoard(options, events)
-                                                  : RunWire(options, events);
+  switch (options.command) {
+    case DevsimCommand::kBoard: return RunBoard(options, events);
+    case DevsimCommand::kMcu: return RunMcu(options, events);
+    default: return RunWire(options, events);
+  }
 }

@@ -13,6 +13,9 @@ const char kDevsimUsage[] =
     "                    [--no-request] [--boot-lines N] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim wire --com A --com B [--baud B] [--bits 10] [--corrupt RATE] [--drop RATE]\n"
     "                   [--seed S]\n"
+    "       devsim mcu --com N [--baud B] [--bits 11] [--flash-kib 128] [--page-bytes 1024]\n"
+    "                  [--product-id 0x410] [--program-us 52] [--page-erase-ms 20]\n"
+    "                  [--mass-erase-ms 40] [--dump FILE] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim --help\n"
     "A simulated device on <root>/comN, root = $FLASHKIT_DEVROOT or /dev.\n"
     "  --com N         the COM port the device is attached to\n"
@@ -23,7 +26,8 @@ const char kDevsimUsage[] =
     "                  within 300 ms of opening the pipes gets an XMODEM-CRC receive, stored\n"
     "                  as xmodem-<n>.bin, fill included. No boot log. Unpaced unless --baud.\n"
     "  --baud B        line rate in baud, 0 for unpaced (default 115200; 0 with --usb)\n"
-    "  --bits N        bits per character on the wire, 10 for 8N1, 11 for 8E1 (default 10)\n"
+    "  --bits N        bits per character on the wire, 10 for 8N1, 11 for 8E1 (default 10;\n"
+    "                  11 for mcu)\n"
     "  --corrupt RATE  chance, 0 to 1, that a byte arrives damaged (default 0)\n"
     "  --drop RATE     chance, 0 to 1, that a byte is lost (default 0)\n"
     "  --seed S        seed of the fault decisions (default 1)\n"
@@ -31,6 +35,16 @@ const char kDevsimUsage[] =
     "  --no-request    COM board: receive at once, without waiting for a request and prompts\n"
     "  --once          exit after the first complete download (and its boot log)\n"
     "  --boot-lines N  COM board: lines of boot log before the last one (default 5)\n"
+    "mcu: an STM32 in its USART bootloader (flash at 0x08000000, erased at start). Opening\n"
+    "the port resets it; Go to the start of flash starts the loader there, which answers\n"
+    "the same commands, Go elsewhere an application that ignores the line.\n"
+    "  --flash-kib N      flash size in KiB (default 128)\n"
+    "  --page-bytes N     erase page size (default 1024)\n"
+    "  --product-id ID    what Get ID answers, 0x hex or decimal (default 0x410)\n"
+    "  --program-us N     programming time per half-word in microseconds (default 52)\n"
+    "  --page-erase-ms N  erase time per page (default 20)\n"
+    "  --mass-erase-ms N  erase time of the whole flash (default 40)\n"
+    "  --dump FILE        write the whole flash to FILE at exit\n"
     "Prints one JSON object per event on standard output; stops on SIGINT or SIGTERM.\n";
 
 namespace {
@@ -45,6 +59,18 @@ bool ParseNumber(std::string_view text, T min, T max, T* out) {
   return true;
 }
 
+// Decimal, or hexadecimal after "0x".
+bool ParseCode(std::string_view text, uint16_t* out) {
+  const bool hex = text.starts_with("0x") || text.starts_with("0X");
+  if (hex) text.remove_prefix(2);
+  uint16_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, hex ? 16 : 10);
+  if (ec != std::errc() || ptr != end || text.empty()) return false;
+  *out = value;
+  return true;
+}
+
 using Setter = bool (*)(std::string_view value, DevsimOptions& o);
 
 // Which devices an option is for.
@@ -52,8 +78,9 @@ enum Applies : uint8_t {
   kComBoard = 1,
   kUsbBoard = 2,
   kWire = 4,
+  kMcu = 8,
   kBoards = kComBoard | kUsbBoard,
-  kAll = kBoards | kWire,
+  kAll = kBoards | kWire | kMcu,
 };
 
 struct OptionRow {
@@ -65,7 +92,7 @@ struct OptionRow {
 
 // Limits keep the pacing arithmetic in 64 bits and the boot log in reason.
 constexpr OptionRow kOptions[] = {
-    {"--com", true, kComBoard | kWire,
+    {"--com", true, kComBoard | kWire | kMcu,
      [](std::string_view v, DevsimOptions& o) {
        unsigned n = 0;
        if (!ParseNumber(v, 1u, 999u, &n)) return false;
@@ -103,6 +130,48 @@ constexpr OptionRow kOptions[] = {
     {"--once", false, kBoards, [](std::string_view, DevsimOptions& o) { return o.once = true; }},
     {"--boot-lines", true, kComBoard,
      [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0u, 10000u, &o.boot_lines); }},
+    {"--flash-kib", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) {
+       uint32_t kib = 0;
+       if (!ParseNumber(v, 1u, 16u * 1024, &kib)) return false;
+       o.mcu.flash_bytes = kib * 1024;
+       return true;
+     }},
+    {"--page-bytes", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) {
+       return ParseNumber(v, 4u, 64u * 1024, &o.mcu.page_bytes);
+     }},
+    {"--product-id", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) { return ParseCode(v, &o.mcu.product_id); }},
+    {"--program-us", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) {
+       return ParseNumber(v, 0u, 1'000'000u, &o.mcu.program_us);
+     }},
+    {"--page-erase-ms", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) {
+       return ParseNumber(v, 0u, 60'000u, &o.mcu.page_erase_ms);
+     }},
+    {"--mass-erase-ms", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) {
+       return ParseNumber(v, 0u, 600'000u, &o.mcu.mass_erase_ms);
+     }},
+    {"--dump", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) {
+       o.dump_path = std::string(v);
+       return !v.empty();
+     }},
+};
+
+struct CommandRow {
+  std::string_view name;
+  DevsimCommand command;
+  uint8_t applies;  // the options it may be given
+};
+
+constexpr CommandRow kCommands[] = {
+    {"board", DevsimCommand::kBoard, kBoards},
+    {"wire", DevsimCommand::kWire, kWire},
+    {"mcu", DevsimCommand::kMcu, kMcu},
 };
 
 constexpr std::string_view KindName(uint8_t kind) {
@@ -120,13 +189,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     if (args.size() > 1) return Fail("--help takes nothing more");
     return {options, ""};
   }
-  if (args[0] == "board") {
-    options.command = DevsimCommand::kBoard;
-  } else if (args[0] == "wire") {
-    options.command = DevsimCommand::kWire;
-  } else {
-    return Fail("unknown command '" + args[0] + "'");
-  }
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const CommandRow& c) { return c.name == args[0]; });
+  if (command == std::end(kCommands)) return Fail("unknown command '" + args[0] + "'");
+  options.command = command->command;
   const bool board = options.command == DevsimCommand::kBoard;
 
   std::vector<const OptionRow*> used;
@@ -141,7 +207,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     }
     const auto row = std::find_if(std::begin(kOptions), std::end(kOptions),
                                    [&](const OptionRow& s) { return s.name == arg; });
-    if (row == std::end(kOptions) || (row->applies & (board ? kBoards : kWire)) == 0) {
+    if (row == std::end(kOptions) || (row->applies & command->applies) == 0) {
       return Fail("unknown option '" + std::string(arg) + "' for " + args[0]);
     }
     std::string_view value = inline_value;
@@ -160,6 +226,15 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     return std::count_if(used.begin(), used.end(), [&](const OptionRow* r) { return r->name == name; });
   };
 
+  if (options.command == DevsimCommand::kMcu) {
+    if (options.coms.size() != 1) return Fail("mcu needs one --com");
+    if (options.mcu.flash_bytes % options.mcu.page_bytes != 0) {
+      return Fail("--page-bytes must divide the flash size");
+    }
+    // The bootloader's line has even parity.
+    if (times("--bits") == 0) options.rate.bits_per_char = 11;
+    return {options, ""};
+  }
   if (!board) {
     if (options.coms.size() != 2) return Fail("wire needs two --com");
     if (options.coms[0] == options.coms[1]) return Fail("wire needs two different ports");

@@ -8,10 +8,11 @@
 
 #include "sim/fault_injector.h"
 #include "sim/line_schedule.h"
+#include "sim/mcu_settings.h"
 
 namespace flashkit::sim {
 
-enum class DevsimCommand { kHelp, kBoard, kWire };
+enum class DevsimCommand { kHelp, kBoard, kWire, kMcu };
 
 struct DevsimOptions {
   DevsimCommand command = DevsimCommand::kHelp;
@@ -25,6 +26,9 @@ struct DevsimOptions {
   bool no_request = false;  // COM board only
   bool once = false;
   uint32_t boot_lines = 5;  // COM board only
+  // MCU only.
+  McuSettings mcu;
+  std::string dump_path;  // empty: no dump at exit
 };
 
 struct ParsedCommandLine {

@@ -76,7 +76,7 @@ TEST_P(DevsimBadLine, Refused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, DevsimBadLine,
-    ::testing::Values(std::pair{"Nothing", ""}, std::pair{"UnknownCommand", "mcu --com 3"},
+    ::testing::Values(std::pair{"Nothing", ""}, std::pair{"UnknownCommand", "modem --com 3"},
                       std::pair{"BoardWithoutCom", "board"},
                       std::pair{"BoardTwoComs", "board --com 3 --com 4"},
                       std::pair{"WireOneCom", "wire --com 3"},
