@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/usb_pipe_path.h"
+
 namespace flashkit {
 
 // A device interface class, as text in braces: "{00873FDF-61A8-11D1-AA5E-00C04FB1728B}".
@@ -12,7 +14,7 @@ struct InterfaceClass {
 };
 
 // The class of the USB bulk devices linkxfer talks to.
-inline constexpr InterfaceClass kBulkDeviceClass{"{00873FDF-61A8-11D1-AA5E-00C04FB1728B}"};
+inline constexpr InterfaceClass kBulkDeviceClass{platform::kBulkInterfaceClass};
 
 // linkxfer's device: a serial COM port or the USB bulk device's two pipes,
 // one object for both. Write, Read and SendRequest act on the pipes when

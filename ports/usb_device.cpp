@@ -5,9 +5,6 @@
 
 namespace flashkit {
 
-// flashpanel's USB link finds its devices by the platform's constant.
-static_assert(std::string_view(kBulkDeviceClass.text) == platform::kBulkInterfaceClass);
-
 int32_t DevicePort::CountDevices(const InterfaceClass& cls) {
   const auto interfaces = system_.ListInterfaces(cls.text);
   if (!interfaces) return 0;
