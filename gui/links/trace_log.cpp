@@ -37,7 +37,7 @@ int TraceLog::Format(const char* format, ...) {
   last_length_ = std::min<int>(n, static_cast<int>(kBufferSize) - 1);
   if (m_pLogFile != nullptr) {
     std::fwrite(m_pBuffer.get(), 1, static_cast<size_t>(last_length_), m_pLogFile);
-    std::fflush(m_pLogFile);
+    if (!holding_flush_) std::fflush(m_pLogFile);
   }
   return n;
 }
@@ -47,8 +47,10 @@ std::string_view TraceLog::Last() const {
 }
 
 // Sixteen bytes a line, a wider gap after every eighth, continuation lines
-// indented under the label.
+// indented under the label. The pieces reach the file together: a flush per
+// byte would hold up the bootloader on every block it writes.
 void TraceLog::HexDump(const char* label, const uint8_t* data, int32_t length) {
+  holding_flush_ = true;
   Format("%-*s", kLabelWidth, label);
   int column = 0;
   for (int32_t i = 0; i < length; ++i) {
@@ -61,6 +63,7 @@ void TraceLog::HexDump(const char* label, const uint8_t* data, int32_t length) {
       column = 0;
     }
   }
+  holding_flush_ = false;
   Format("\n");
 }
 
