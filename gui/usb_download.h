@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "common/request_packet.h"
 #include "gui/links/usb_link.h"
 #include "gui/usb_download_view.h"
+#include "gui/usb_frames.h"
 #include "platform/clock.h"
 
 namespace flashkit {
@@ -35,11 +37,36 @@ class UsbFramedDownload {
   void OnTimer(int32_t id);
   // True from StartSender until the sender thread has finished its work.
   bool SenderRunning() const;
+  // Waits until a started sender thread has ended by itself (each of its
+  // exchanges is bounded by the link's read time-out).
+  void WaitForSender();
 
  private:
   void StartSender();
   void SenderThread();
   // Implementation-specific members follow.
+  // Pauses 100 ms, then up to 1000 tries of ConnectUsb 100 ms apart.
+  bool ConnectWithRetries();
+  // Opens, measures and reads the image into m_pImage; false (the user
+  // told why) when it cannot be had or is too large for `flow`.
+  bool LoadImage(const std::string& file_name, UsbFlow flow);
+  void SizeAnnouncedFlow(const std::string& file_name);
+  void NamedImageFlow(const UsbImageKind& kind, bool run);
+  // True when the link took the whole frame.
+  bool SendFrame(const UsbFrame& frame);
+  // The frame, then the device's one-byte answer.
+  bool Exchange(const UsbFrame& frame);
+  void ReleaseImage();
+  void StopAnimations();
+  // Lets the image go and stops both animations.
+  void Leave();
+  // The end of every download that got as far as connecting.
+  void EndDownload();
+  // Ends a download on the dialog's thread whose device took or answered
+  // only `sent` bytes, and tells the user.
+  void GiveUp(int32_t sent);
+  // The device took or answered only `sent` bytes of `total`.
+  void ReportStopped(int32_t sent, int32_t total);
   UsbLink& m_Usb;
   UsbDownloadView& view_;
   platform::Clock& clock_;
@@ -53,6 +80,9 @@ class UsbFramedDownload {
   std::unique_ptr<uint8_t[]> m_pImage;
   std::atomic<bool> m_hSenderThread{false};
   std::thread sender_;
+  // Set by the destructor; from then on the sender makes no call on the view.
+  std::mutex finish_mutex_;
+  bool stopping_ = false;
 };
 
 }  // namespace flashkit
