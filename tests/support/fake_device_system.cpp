@@ -121,6 +121,7 @@ IoResult FakeDeviceState::Write(const uint8_t* data, size_t len) {
     taken = std::min(len, limit->second);
   }
   written.insert(written.end(), data, data + taken);
+  if (on_write) on_write(offered.back());
   return {taken, SysStatus::Ok()};
 }
 

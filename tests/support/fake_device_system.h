@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -58,6 +59,9 @@ class FakeDeviceState {
   std::vector<Bytes> offered;  // the bytes of each write call
   Bytes written;               // the bytes the device took, in order
   bool closed = false;
+  // Called with the bytes of each write the device took, on the writer's
+  // thread: a test's window into a transfer another thread makes.
+  std::function<void(const Bytes&)> on_write;
 
   // Used by the fake device.
   platform::SysStatus Call(DeviceOp op, std::string_view entry);
