@@ -93,8 +93,7 @@ void ConsoleWindow::Show(const QString& text) {
   };
   for (QChar c : text) {
     if (c == u'\n') {
-      flush();
-      cursor.insertBlock();
+      run += c;
       line_chars_ = 0;
       return_pending_ = false;
       continue;
@@ -111,8 +110,7 @@ void ConsoleWindow::Show(const QString& text) {
       return_pending_ = false;
     }
     if (line_chars_ == kMaxLineChars) {
-      flush();
-      cursor.insertBlock();
+      run += u'\n';
       line_chars_ = 0;
     }
     run += c;

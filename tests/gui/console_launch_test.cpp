@@ -25,9 +25,9 @@ struct CommandLineRow {
   Words words;  // what the launch hands the child
 };
 
-class CommandLineTest : public ::testing::TestWithParam<CommandLineRow> {};
+class ConsoleCommandLineTest : public ::testing::TestWithParam<CommandLineRow> {};
 
-TEST_P(CommandLineTest, BuiltAndSplitBack) {
+TEST_P(ConsoleCommandLineTest, BuiltAndSplitBack) {
   const CommandLineRow& row = GetParam();
   std::string line = BuildCommandLine(row.file, "-sy", row.port, row.baud);
   EXPECT_EQ(line, row.line);
@@ -35,7 +35,7 @@ TEST_P(CommandLineTest, BuiltAndSplitBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, CommandLineTest,
+    Rows, ConsoleCommandLineTest,
     ::testing::Values(
         CommandLineRow{"fw.bin on COM3 at 115200", "fw.bin", "3", "115200",
                        "linkxfer.exe \"fw.bin\" -sy -p3 -b115200",
@@ -59,12 +59,12 @@ struct SplitRow {
   Words words;
 };
 
-class SplitTest : public ::testing::TestWithParam<SplitRow> {};
+class ConsoleSplitTest : public ::testing::TestWithParam<SplitRow> {};
 
-TEST_P(SplitTest, Words) { EXPECT_EQ(SplitCommandLine(GetParam().line), GetParam().words); }
+TEST_P(ConsoleSplitTest, Words) { EXPECT_EQ(SplitCommandLine(GetParam().line), GetParam().words); }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, SplitTest,
+    Rows, ConsoleSplitTest,
     ::testing::Values(
         SplitRow{"blanks and tabs separate, runs count once", "prog a \t b\t\tc", {"prog", "a", "b", "c"}},
         SplitRow{"blanks around the line", "  prog  a  ", {"prog", "a"}},
@@ -105,7 +105,7 @@ struct LookupRow {
   std::optional<std::string> found;  // "folder/name"
 };
 
-class LookupTest : public ::testing::TestWithParam<LookupRow> {
+class ConsoleLookupTest : public ::testing::TestWithParam<LookupRow> {
  protected:
   void SetUp() override {
     root_ = fs::temp_directory_path() / ("flashkit-lookup-" + std::to_string(std::random_device{}()));
@@ -138,7 +138,7 @@ class LookupTest : public ::testing::TestWithParam<LookupRow> {
   fs::path root_;
 };
 
-TEST_P(LookupTest, Finds) {
+TEST_P(ConsoleLookupTest, Finds) {
   const LookupRow& row = GetParam();
   for (const Entry& entry : row.entries) Make(entry);
   std::optional<std::string> want;
@@ -150,7 +150,7 @@ const Kind kPlain = Kind::kPlain;
 const Kind kFolder = Kind::kFolder;
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, LookupTest,
+    Rows, ConsoleLookupTest,
     ::testing::Values(
         LookupRow{"program folder wins over the current folder and PATH",
                   {{"prog", "linkxfer.exe"}, {"cur", "linkxfer.exe"}, {"path1", "linkxfer.exe"}},
