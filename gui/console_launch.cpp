@@ -100,11 +100,31 @@ std::vector<std::string> SearchFolders(const ProgramSearch& search) {
   return folders;
 }
 
+// The text between the line's double quotes that splits back into `name`.
+// Windows file names hold no quote, so there this is the name itself; here a
+// quote, or backslashes before one or before the closing quote, must be
+// escaped or the name would swallow the options after it.
+std::string QuotedText(const std::string& name) {
+  std::string text;
+  size_t slashes = 0;
+  for (char c : name) {
+    if (c == '\\') {
+      ++slashes;
+    } else {
+      if (c == '"') text.append(slashes + 1, '\\');
+      slashes = 0;
+    }
+    text += c;
+  }
+  text.append(slashes, '\\');
+  return text;
+}
+
 }  // namespace
 
 std::string BuildCommandLine(const std::string& file_name, const std::string& modem_switch,
                              const std::string& port_text, const std::string& baud_text) {
-  return "linkxfer.exe \"" + file_name + "\" " + modem_switch + " -p" + port_text + " -b" + baud_text;
+  return "linkxfer.exe \"" + QuotedText(file_name) + "\" " + modem_switch + " -p" + port_text + " -b" + baud_text;
 }
 
 std::vector<std::string> SplitCommandLine(const std::string& line) {

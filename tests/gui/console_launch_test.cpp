@@ -50,7 +50,19 @@ INSTANTIATE_TEST_SUITE_P(
                        {"linkxfer.exe", "fw.bin", "-sy", "-p1", "-b57600"}},
         CommandLineRow{"a tab in the name stays inside the quotes", "a\tb.bin", "1", "115200",
                        "linkxfer.exe \"a\tb.bin\" -sy -p1 -b115200",
-                       {"linkxfer.exe", "a\tb.bin", "-sy", "-p1", "-b115200"}}),
+                       {"linkxfer.exe", "a\tb.bin", "-sy", "-p1", "-b115200"}},
+        CommandLineRow{"backslashes inside a name stay as they are", R"(a\b\\c.bin)", "1", "115200",
+                       R"(linkxfer.exe "a\b\\c.bin" -sy -p1 -b115200)",
+                       {"linkxfer.exe", R"(a\b\\c.bin)", "-sy", "-p1", "-b115200"}},
+        CommandLineRow{"a quote in a name does not swallow the options", R"(a"b.bin)", "3", "115200",
+                       R"(linkxfer.exe "a\"b.bin" -sy -p3 -b115200)",
+                       {"linkxfer.exe", R"(a"b.bin)", "-sy", "-p3", "-b115200"}},
+        CommandLineRow{"backslashes before a quote in a name", R"(a\"b)", "3", "115200",
+                       R"(linkxfer.exe "a\\\"b" -sy -p3 -b115200)",
+                       {"linkxfer.exe", R"(a\"b)", "-sy", "-p3", "-b115200"}},
+        CommandLineRow{"a name ending in a backslash keeps its closing quote", R"(fw\)", "3", "115200",
+                       R"(linkxfer.exe "fw\\" -sy -p3 -b115200)",
+                       {"linkxfer.exe", R"(fw\)", "-sy", "-p3", "-b115200"}}),
     XferRowName<CommandLineRow>);
 
 struct SplitRow {
