@@ -1,6 +1,7 @@
 #include "gui/usb_download.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <new>
 
@@ -47,7 +48,13 @@ void UsbFramedDownload::UsbDownload(const std::string& file_name, const std::str
   WaitForSender();
   view_.PlayAnimation(kSendAnimationId);
   const UsbImageKind& kind = UsbImageKindOf(file_name);
-  if (!LoadImage(file_name, kind.flow)) {
+  const bool run = condition == kRunCondition;
+  // Without the header a named image's size goes nowhere; it only has to
+  // fit the byte count.
+  const bool size_sent = kind.flow == UsbFlow::kSizeAnnounced || run;
+  const uint32_t limit =
+      size_sent ? UsbMaxImageSize(kind.flow) : static_cast<uint32_t>(INT32_MAX);
+  if (!LoadImage(file_name, limit)) {
     Leave();
     return;
   }
@@ -55,11 +62,11 @@ void UsbFramedDownload::UsbDownload(const std::string& file_name, const std::str
   if (kind.flow == UsbFlow::kSizeAnnounced) {
     SizeAnnouncedFlow(file_name);
   } else {
-    NamedImageFlow(kind, condition == kRunCondition);
+    NamedImageFlow(kind, run);
   }
 }
 
-bool UsbFramedDownload::LoadImage(const std::string& file_name, UsbFlow flow) {
+bool UsbFramedDownload::LoadImage(const std::string& file_name, uint32_t limit) {
   const std::string cannot_read = "The image file " + file_name + " cannot be read.";
   // A folder opens for reading as well, and measures as nonsense.
   std::error_code error;
@@ -76,7 +83,6 @@ bool UsbFramedDownload::LoadImage(const std::string& file_name, UsbFlow flow) {
   }
   const uint64_t size = static_cast<uint64_t>(end);
   // Beyond its digits the size field would describe another size.
-  const uint32_t limit = UsbMaxImageSize(flow);
   if (size > limit) {
     view_.ShowMessage(file_name + " is " + Quantity(size) + "; the USB download takes at most " +
                       std::to_string(limit) + " bytes for this kind of image.");

@@ -48,8 +48,8 @@ class UsbFramedDownload {
   // Pauses 100 ms, then up to 1000 tries of ConnectUsb 100 ms apart.
   bool ConnectWithRetries();
   // Opens, measures and reads the image into m_pImage; false (the user
-  // told why) when it cannot be had or is too large for `flow`.
-  bool LoadImage(const std::string& file_name, UsbFlow flow);
+  // told why) when it cannot be had or is larger than `limit` bytes.
+  bool LoadImage(const std::string& file_name, uint32_t limit);
   void SizeAnnouncedFlow(const std::string& file_name);
   void NamedImageFlow(const UsbImageKind& kind, bool run);
   // True when the link took the whole frame.

@@ -213,6 +213,14 @@ TEST(UsbImageAtItsLimit, NamedImageOf9999999BytesIsAnnounced) {
   EXPECT_EQ(std::string(header.begin() + 8, header.end() - 1), "9999999");
 }
 
+// FINISH sends no header, so no size has to fit one.
+TEST(UsbImageAtItsLimit, NamedImagePastSevenDigitsOnFinishSendsTheEndFrame) {
+  UsbRig rig;
+  rig.WriteHole("zImage", 12000000);
+  rig.Run("zImage", "FINISH");
+  EXPECT_EQ(rig.ToDevice().offered, (std::vector<Bytes>{{0x02, 0x01, 0xFB, 0x03}}));
+}
+
 TEST(UsbImageAtItsLimit, SizedImageOf99999999BytesIsAnnounced) {
   UsbRig rig;
   rig.WriteHole("fw.bin", 99999999);
