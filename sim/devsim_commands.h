@@ -12,6 +12,7 @@ int RunBoard(const DevsimOptions& options, EventLog& events);
 int RunUsbBoard(const DevsimOptions& options, EventLog& events);
 int RunWire(const DevsimOptions& options, EventLog& events);
 int RunMcu(const DevsimOptions& options, EventLog& events);
+int RunUsbFramed(const DevsimOptions& options, EventLog& events);
 
 // What the board options ask of either kind of board.
 BoardSettings BoardSettingsFrom(const DevsimOptions& options);

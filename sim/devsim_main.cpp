@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   switch (options.command) {
     case DevsimCommand::kBoard: return RunBoard(options, events);
     case DevsimCommand::kMcu: return RunMcu(options, events);
+    case DevsimCommand::kUsbFramed: return RunUsbFramed(options, events);
     default: return RunWire(options, events);
   }
 }

@@ -16,10 +16,12 @@ const char kDevsimUsage[] =
     "       devsim mcu --com N [--baud B] [--bits 11] [--flash-kib 128] [--page-bytes 1024]\n"
     "                  [--product-id 0x410] [--program-us 52] [--page-erase-ms 20]\n"
     "                  [--mass-erase-ms 40] [--dump FILE] [--corrupt RATE] [--drop RATE] [--seed S]\n"
+    "       devsim usb-framed --usb NAME [--store DIR] [--reenumerate-ms 200] [--silent-after N]\n"
+    "                         [--baud B] [--bits 10] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim --help\n"
     "A simulated device on <root>/comN, root = $FLASHKIT_DEVROOT or /dev.\n"
     "  --com N         the COM port the device is attached to\n"
-    "  --usb NAME      board only: a USB bulk device instead, present as long as devsim runs\n"
+    "  --usb NAME      board, usb-framed: a USB bulk device, present as long as devsim runs\n"
     "                  (<root>/usb/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}/NAME/PIPE00|PIPE01).\n"
     "                  It takes the request and ten \"1\" bytes without answering them, waits\n"
     "                  for 30 ms of quiet, then receives YMODEM; a host that sends nothing\n"
@@ -35,6 +37,12 @@ const char kDevsimUsage[] =
     "  --no-request    COM board: receive at once, without waiting for a request and prompts\n"
     "  --once          exit after the first complete download (and its boot log)\n"
     "  --boot-lines N  COM board: lines of boot log before the last one (default 5)\n"
+    "usb-framed: the USB device of flashpanel's framed download. A request packet makes it\n"
+    "reset: its entry goes and comes back. Then it takes a size frame and answered data\n"
+    "frames, or a header and unanswered data frames, up to an end frame, and stores the\n"
+    "image as image-<n>.bin or under the header's name. Unpaced unless --baud.\n"
+    "  --reenumerate-ms N  how long a reset keeps the device away (default 200)\n"
+    "  --silent-after N    answer only the size frame and N data frames, then nothing\n"
     "mcu: an STM32 in its USART bootloader (flash at 0x08000000, erased at start). Opening\n"
     "the port resets it; Go to the start of flash starts the loader there, which answers\n"
     "the same commands, Go elsewhere an application that ignores the line.\n"
@@ -79,8 +87,10 @@ enum Applies : uint8_t {
   kUsbBoard = 2,
   kWire = 4,
   kMcu = 8,
+  kUsbFramed = 16,
   kBoards = kComBoard | kUsbBoard,
-  kAll = kBoards | kWire | kMcu,
+  kUsbDevices = kUsbBoard | kUsbFramed,
+  kAll = kBoards | kWire | kMcu | kUsbFramed,
 };
 
 struct OptionRow {
@@ -99,7 +109,7 @@ constexpr OptionRow kOptions[] = {
        o.coms.push_back(n);
        return true;
      }},
-    {"--usb", true, kUsbBoard,
+    {"--usb", true, kUsbDevices,
      [](std::string_view v, DevsimOptions& o) {
        o.usb_name = std::string(v);
        return IsUsbDeviceName(v);
@@ -120,7 +130,7 @@ constexpr OptionRow kOptions[] = {
      [](std::string_view v, DevsimOptions& o) {
        return ParseNumber(v, uint64_t{0}, UINT64_MAX, &o.seed);
      }},
-    {"--store", true, kBoards,
+    {"--store", true, kBoards | kUsbFramed,
      [](std::string_view v, DevsimOptions& o) {
        o.store_dir = std::string(v);
        return !v.empty();
@@ -130,6 +140,17 @@ constexpr OptionRow kOptions[] = {
     {"--once", false, kBoards, [](std::string_view, DevsimOptions& o) { return o.once = true; }},
     {"--boot-lines", true, kComBoard,
      [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0u, 10000u, &o.boot_lines); }},
+    {"--reenumerate-ms", true, kUsbFramed,
+     [](std::string_view v, DevsimOptions& o) {
+       return ParseNumber(v, 0u, 60'000u, &o.reenumerate_ms);
+     }},
+    {"--silent-after", true, kUsbFramed,
+     [](std::string_view v, DevsimOptions& o) {
+       uint32_t frames = 0;
+       if (!ParseNumber(v, 0u, UINT32_MAX, &frames)) return false;
+       o.silent_after = frames;
+       return true;
+     }},
     {"--flash-kib", true, kMcu,
      [](std::string_view v, DevsimOptions& o) {
        uint32_t kib = 0;
@@ -172,6 +193,7 @@ constexpr CommandRow kCommands[] = {
     {"board", DevsimCommand::kBoard, kBoards},
     {"wire", DevsimCommand::kWire, kWire},
     {"mcu", DevsimCommand::kMcu, kMcu},
+    {"usb-framed", DevsimCommand::kUsbFramed, kUsbFramed},
 };
 
 constexpr std::string_view KindName(uint8_t kind) {
@@ -233,6 +255,12 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     }
     // The bootloader's line has even parity.
     if (times("--bits") == 0) options.rate.bits_per_char = 11;
+    return {options, ""};
+  }
+  if (options.command == DevsimCommand::kUsbFramed) {
+    if (times("--usb") != 1) return Fail("usb-framed needs one --usb");
+    // A USB link has no baud rate of its own.
+    if (times("--baud") == 0) options.rate.baud = 0;
     return {options, ""};
   }
   if (!board) {

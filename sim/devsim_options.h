@@ -12,12 +12,12 @@
 
 namespace flashkit::sim {
 
-enum class DevsimCommand { kHelp, kBoard, kWire, kMcu };
+enum class DevsimCommand { kHelp, kBoard, kWire, kMcu, kUsbFramed };
 
 struct DevsimOptions {
   DevsimCommand command = DevsimCommand::kHelp;
   std::vector<unsigned> coms;
-  std::string usb_name;  // board only: a USB device of this name instead of a COM port
+  std::string usb_name;  // USB board and usb-framed: the USB device's name
   LineRate rate;
   FaultRates faults;
   uint64_t seed = 1;
@@ -26,6 +26,9 @@ struct DevsimOptions {
   bool no_request = false;  // COM board only
   bool once = false;
   uint32_t boot_lines = 5;  // COM board only
+  // usb-framed only.
+  uint32_t reenumerate_ms = 200;
+  std::optional<uint32_t> silent_after;
   // MCU only.
   McuSettings mcu;
   std::string dump_path;  // empty: no dump at exit

@@ -30,9 +30,20 @@ uint64_t EarliestNonZero(uint64_t a, uint64_t b) {
 
 UsbHostLoop::UsbHostLoop(UsbEntry& entry, UsbLine line, BoardSettings settings, EventLog& events,
                          std::function<void(const std::string&)> on_end)
+    : UsbHostLoop(
+          entry, line,
+          [settings = std::move(settings), &events, crc = std::make_shared<const Crc16Table>()](
+              SimPort& port, const StopCheck& stopping) {
+            Board board(port, platform::SystemClock(), events, *crc, settings, stopping);
+            return board.Run();
+          },
+          events, std::move(on_end)) {}
+
+UsbHostLoop::UsbHostLoop(UsbEntry& entry, UsbLine line, UsbHostServer serve, EventLog& events,
+                         std::function<void(const std::string&)> on_end)
     : entry_(entry),
       line_(line),
-      settings_(std::move(settings)),
+      serve_(std::move(serve)),
       events_(events),
       on_end_(std::move(on_end)),
       label_("usb:" + entry.name()) {
@@ -165,9 +176,7 @@ bool UsbHostLoop::ServeHost(HostPipes host) {
       current_ = port.get();
     }
     events_.Emit("connected");
-    Board board(*port, platform::SystemClock(), events_, crc_, settings_,
-                [this, &gone] { return stopped_ || gone; });
-    done = board.Run();
+    done = serve_(*port, [this, &gone] { return stopped_ || gone; });
     if (done) WaitForHostToClose(pump, gone);
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -15,6 +15,7 @@
 #include "sim/event_log.h"
 #include "sim/fault_injector.h"
 #include "sim/line_pump.h"
+#include "sim/request_listener.h"
 #include "sim/sim_port.h"
 #include "sim/usb_entry.h"
 
@@ -27,16 +28,24 @@ struct UsbLine {
   uint64_t seed = 1;
 };
 
+// Runs the device for one host on the host's port until `stopping` says so;
+// true when the loop's work is done and it ends after this host.
+using UsbHostServer = std::function<bool(SimPort& port, const StopCheck& stopping)>;
+
 // Serves the hosts of a USB board entry one at a time, on a thread of its
 // own: takes a host's two pipe connections (PIPE00 first, then PIPE01),
 // joins them to a fresh board port through the line pump, and runs a Board
-// there until the host closes its pipes. Then it waits for the next host.
+// (or the device it is given) there until the host closes its pipes. Then it
+// waits for the next host.
 // Reports {"event":"connected"} and {"event":"disconnected"} per host.
 class UsbHostLoop {
  public:
   // `on_end` runs on the loop's thread when it ends by itself: with an empty
   // text after the one download `once` asks for, else with the failure.
   UsbHostLoop(UsbEntry& entry, UsbLine line, BoardSettings settings, EventLog& events,
+              std::function<void(const std::string&)> on_end);
+  // Another device than the board, served per host by `serve`.
+  UsbHostLoop(UsbEntry& entry, UsbLine line, UsbHostServer serve, EventLog& events,
               std::function<void(const std::string&)> on_end);
   ~UsbHostLoop();
 
@@ -69,10 +78,9 @@ class UsbHostLoop {
 
   UsbEntry& entry_;
   UsbLine line_;
-  BoardSettings settings_;
+  UsbHostServer serve_;
   EventLog& events_;
   std::function<void(const std::string&)> on_end_;
-  const Crc16Table crc_;
   const std::string label_;
 
   std::unique_ptr<platform::Event> stop_event_;
