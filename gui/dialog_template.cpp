@@ -1,6 +1,11 @@
 #include "gui/dialog_template.h"
 
+#include <QtGlobal>
 #include <iterator>
+
+// The resources are compiled into a static library, where nothing else would
+// pull them into the program.
+static void RegisterResources() { Q_INIT_RESOURCE(flashpanel); }
 
 namespace flashkit {
 namespace {
@@ -100,6 +105,8 @@ std::span<const char* const> ListEntries(int32_t control_id) {
 }
 
 const char* ResourcePath(int32_t resource_id) {
+  static const bool registered = (RegisterResources(), true);
+  (void)registered;
   for (const ResourceRow& row : kResources) {
     if (row.id == resource_id) return row.path;
   }

@@ -97,6 +97,7 @@ const DialogTemplate& AboutTemplate();       // template 100
 std::span<const char* const> ListEntries(int32_t control_id);
 
 // The Qt resource path of an icon, bitmap or animation id; null if unknown.
+// The resources are registered with Qt before the first path is handed out.
 const char* ResourcePath(int32_t resource_id);
 
 // The template's row for `id`, or null.
