@@ -2,12 +2,13 @@
 #   make demo   send a sample image to the simulated board and capture its boot log
 #   make test   the whole suite, under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make bench  throughput figures against the simulated board and lrzsz
+#   make screenshots  flashpanel's pictures in the README, taken on Xvfb
 
 JOBS ?= $(shell nproc)
 BUILD := build
 TEST_BUILD := build-test
 
-.PHONY: all deps build test-build demo test bench clean
+.PHONY: all deps build test-build demo test bench screenshots clean
 
 all: build
 
@@ -30,6 +31,9 @@ test: test-build
 
 bench: build
 	@scripts/bench $(BUILD)/bin
+
+screenshots: test-build
+	@scripts/screenshots $(TEST_BUILD)/bin docs/images
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD)
