@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,35 @@ TEST(DialogUsbDownload, NoDeviceLeavesDotsAndStoppedAnimations) {
   EXPECT_GE(rig.system.time.NowMs() - start, 100000u);
   EXPECT_FALSE(rig.dialog->usb_download().SenderRunning());
   EXPECT_TRUE(rig.boxes.texts.empty());
+}
+
+TEST(DialogUsbDownload, NoSecondDownloadWhileTheSenderRuns) {
+  DialogRig rig;
+  const std::string device = "/ns/usb0";
+  rig.system.interfaces = std::vector<std::string>{device};
+  FakeDeviceState& from_device = rig.system.AddPipe(device + "\\PIPE00");
+  FakeDeviceState& to_device = rig.system.AddPipe(device + "\\PIPE01");
+  from_device.Arrive(Bytes{0x06});  // the answer to the size frame, and no more
+  rig.Choose("fw.bin", std::string(100, 'x'));
+  rig.Click(ctl::kUsb);
+  rig.system.gate.Shut();
+  rig.Click(ctl::kDownload);
+  ASSERT_TRUE(rig.system.gate.WaitForHeld());
+  ASSERT_TRUE(rig.dialog->usb_download().SenderRunning());
+
+  const std::string info = rig.dialog->m_Info;
+  const auto enabling = rig.Enabling();
+  const size_t written = to_device.written.size();
+  rig.Click(ctl::kDownload);
+  ASSERT_EQ(rig.boxes.texts.size(), 1u);
+  EXPECT_NE(rig.boxes.texts[0].find("still sending"), std::string::npos) << rig.boxes.texts[0];
+  EXPECT_EQ(rig.dialog->m_Info, info);
+  EXPECT_EQ(rig.Enabling(), enabling);
+  EXPECT_EQ(to_device.written.size(), written);
+
+  // The silent device ends the first download; then Download works again.
+  rig.system.gate.Open();
+  QTRY_VERIFY_WITH_TIMEOUT(!rig.dialog->usb_download().SenderRunning(), 5000);
 }
 
 }  // namespace

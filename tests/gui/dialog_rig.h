@@ -4,13 +4,17 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QString>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui/downloader_dialog.h"
@@ -29,6 +33,51 @@ class WatchingBoxes : public MessageBoxes {
   }
   std::vector<std::string> texts;
   std::function<void()> on_show;
+};
+
+// Fake devices whose waits for input can be held: while the gate is shut, a
+// thread other than the test's own stops in its wait until the gate opens
+// (or ten seconds pass), so a test can act while a sender thread is busy.
+class GatedSystem : public FakeDeviceSystem {
+ public:
+  class Gate : public platform::Clock {
+   public:
+    explicit Gate(LoggingClock& inner) : inner_(inner) {}
+    uint64_t NowMs() override { return inner_.NowMs(); }
+    void SleepMs(uint32_t ms) override { inner_.SleepMs(ms); }
+    void SleepUntilInput(platform::Device& device, uint32_t ms) override {
+      if (std::this_thread::get_id() != owner_) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++held_;
+        changed_.notify_all();
+        changed_.wait_for(lock, std::chrono::seconds(10), [this] { return open_; });
+      }
+      inner_.SleepUntilInput(device, ms);
+    }
+    void Shut() { Set(false); }
+    void Open() { Set(true); }
+    // True once another thread has come to the shut gate.
+    bool WaitForHeld() {
+      std::unique_lock<std::mutex> lock(mutex_);
+      return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return held_ > 0; });
+    }
+
+   private:
+    void Set(bool open) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      open_ = open;
+      changed_.notify_all();
+    }
+    LoggingClock& inner_;
+    const std::thread::id owner_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = true;
+    int held_ = 0;
+  };
+
+  platform::Clock& clock() override { return gate; }
+  Gate gate{time};
 };
 
 // The dialog on fake devices and a virtual clock, working in a folder of its
@@ -94,7 +143,7 @@ class DialogRig {
 
  public:
   std::filesystem::path dir;
-  FakeDeviceSystem system;
+  GatedSystem system;
   WatchingBoxes boxes;
   QString chosen;
   std::unique_ptr<DownloaderDialog> dialog;
