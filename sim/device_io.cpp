@@ -11,8 +11,9 @@ bool TakeWaiting(platform::Device& from, std::vector<EnteredBytes>& out) {
   std::vector<uint8_t> taken;
   while (taken.size() < kMaxTakePerPass) {
     const platform::IoResult r = from.Read(buffer, sizeof buffer);
-    if (!r.ok()) return false;
-    if (r.count == 0) break;
+    // What came before a hang-up still enters the line; the next Take fails.
+    if (!r.ok() && taken.empty()) return false;
+    if (!r.ok() || r.count == 0) break;
     taken.insert(taken.end(), buffer, buffer + r.count);
   }
   if (!taken.empty()) out.push_back({0, std::move(taken)});

@@ -55,8 +55,8 @@ ConnectionEnd FramedDevice::Serve(Port& port, const StopCheck& stopping) {
       case ReadEnd::kStopped:
         return ConnectionEnd::kStopped;
       case ReadEnd::kHostGone:
-        if (busy) Refuse("download", "host went before the end frame");
-        else if (reader.Pending() > 0) Refuse("frame", "host went in the middle of a frame");
+        if (busy) Refuse("download", "connection ended before the end frame");
+        else if (reader.Pending() > 0) Refuse("frame", "connection ended in the middle of a frame");
         return ConnectionEnd::kHostGone;
       case ReadEnd::kIdle:
         step = Refuse("download", "no frame for " + std::to_string(kFrameIdleMs) + " ms");

@@ -25,7 +25,6 @@ ReadEnd FramedReader::Fill(size_t count, const StopCheck& stopping,
                            std::optional<uint32_t> limit_ms) {
   uint64_t deadline = limit_ms ? clock_.NowMs() + *limit_ms : 0;
   while (pending_.size() < count) {
-    if (stopping()) return ReadEnd::kStopped;
     uint32_t wait = kReadSliceMs;
     if (limit_ms) {
       const uint64_t now = clock_.NowMs();
@@ -35,6 +34,8 @@ ReadEnd FramedReader::Fill(size_t count, const StopCheck& stopping,
     uint8_t buffer[256];
     const int32_t n = port_.Read(buffer, sizeof buffer, wait, false);
     if (n < 0) return ReadEnd::kHostGone;
+    // Looked at only when nothing came: what a host sent before it went is read first.
+    if (n == 0 && stopping()) return ReadEnd::kStopped;
     pending_.insert(pending_.end(), buffer, buffer + n);
     if (n > 0 && limit_ms) deadline = clock_.NowMs() + *limit_ms;
   }
@@ -104,9 +105,10 @@ ReadEnd FramedReader::Next(const StopCheck& stopping, std::optional<uint32_t> id
 ReadEnd FramedReader::Discard(const StopCheck& stopping) {
   for (;;) {
     pending_.clear();
-    if (stopping()) return ReadEnd::kStopped;
     uint8_t buffer[256];
-    if (port_.Read(buffer, sizeof buffer, kReadSliceMs, false) < 0) return ReadEnd::kHostGone;
+    const int32_t n = port_.Read(buffer, sizeof buffer, kReadSliceMs, false);
+    if (n < 0) return ReadEnd::kHostGone;
+    if (n == 0 && stopping()) return ReadEnd::kStopped;
   }
 }
 

@@ -67,11 +67,11 @@ bool LinePump::Accepts(size_t i) const {
 bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
   std::vector<EnteredBytes> entered;
   for (size_t i = 0; i < 2; ++i) {
-    if (!Accepts(i)) continue;
+    if (!Accepts(i) || hung_up_[i]) continue;
     entered.clear();
     if (!ends_[i]->Take(entered)) {
-      if (on_failure_) on_failure_("reading from " + ends_[i]->Label() + " failed");
-      return false;
+      hung_up_[i] = true;
+      continue;
     }
     // Bytes go on the line when they were written, not when the pump woke.
     for (const EnteredBytes& e : entered) {
@@ -100,6 +100,12 @@ bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
       if (!out.empty() && far.OutputFd() < 0) *wake_ns = Earlier(*wake_ns, now_ns + kRetryNs);
     }
     *wake_ns = Earlier(*wake_ns, channels_[i].NextWake(now_ns));
+  }
+  for (size_t i = 0; i < 2; ++i) {
+    if (hung_up_[i] && channels_[i].Empty() && backlog_[i].empty()) {
+      if (on_failure_) on_failure_("reading from " + ends_[i]->Label() + " failed");
+      return false;
+    }
   }
   return true;
 }
@@ -131,7 +137,7 @@ void LinePump::Run() {
     Publish();
     if (!ok) return;
     for (size_t i = 0; i < 2; ++i) {
-      poller.Watch(input[i], Accepts(i), false);
+      poller.Watch(input[i], Accepts(i) && !hung_up_[i], false);
       // ends_[i] receives what direction 1 - i carries.
       if (output[i] != kNone) poller.Watch(output[i], false, !backlog_[1 - i].empty());
     }

@@ -42,7 +42,8 @@ class LinePump {
   static constexpr size_t kMaxQueuedBytes = 64 * 1024;
 
   // `on_failure` runs on the pump thread when an end fails; the pump then
-  // stops moving bytes.
+  // stops moving bytes. An end that fails as it is read from has its bytes
+  // already on the line delivered first.
   LinePump(LineEnd& a, LineEnd& b, LineRate rate, FaultRates faults, uint64_t seed,
            std::function<void(const std::string&)> on_failure = {});
   ~LinePump();
@@ -72,6 +73,7 @@ class LinePump {
   std::array<PacedChannel, 2> channels_;  // [i] carries what enters at ends_[i]
   std::array<std::vector<uint8_t>, 2> backlog_;  // came out, not yet taken by the far end
   std::array<DeliveryTimes, 2> times_{};         // pump thread only
+  std::array<bool, 2> hung_up_{};  // the end failed; what it sent is still delivered
   std::function<void(const std::string&)> on_failure_;
   std::unique_ptr<platform::Event> stop_;
   std::thread thread_;

@@ -24,6 +24,14 @@ void SimPort::Shutdown() {
   incoming_cv_.notify_all();
 }
 
+void SimPort::HangUp() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hung_up_ = true;
+  }
+  incoming_cv_.notify_all();
+}
+
 bool SimPort::GetDevicePath(const InterfaceClass&, std::optional<std::string>& path, int32_t) {
   path.reset();
   return false;
@@ -34,7 +42,7 @@ int32_t SimPort::SendRequest(const char*, bool) { return status::kSourceFailed; 
 int32_t SimPort::Write(const uint8_t* data, uint32_t length, uint32_t, bool) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (shut_down_) return status::kPortWriteFailed;
+    if (shut_down_ || hung_up_) return status::kPortWriteFailed;
     outgoing_.push_back({platform::MonotonicNs(), std::vector<uint8_t>(data, data + length)});
   }
   outgoing_event_->Set();
@@ -44,8 +52,8 @@ int32_t SimPort::Write(const uint8_t* data, uint32_t length, uint32_t, bool) {
 int32_t SimPort::Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, bool) {
   std::unique_lock<std::mutex> lock(mutex_);
   incoming_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                        [this] { return shut_down_ || !incoming_.empty(); });
-  if (shut_down_) return status::kPortReadFailed;
+                        [this] { return shut_down_ || hung_up_ || !incoming_.empty(); });
+  if (shut_down_ || (hung_up_ && incoming_.empty())) return status::kPortReadFailed;
   uint32_t n = 0;
   while (n < length && !incoming_.empty()) {
     buffer[n++] = incoming_.front();

@@ -29,6 +29,9 @@ class SimPort : public Port, public LineEnd {
   // Makes every wait end and every later Read and Write fail, so a device
   // thread blocked in the protocol engine returns promptly.
   void Shutdown();
+  // The far side has gone: Read still returns what it sent before it went,
+  // then fails; Write fails at once.
+  void HangUp();
 
   // Port.
   int32_t CreateComInfo() override { return 1; }
@@ -63,6 +66,7 @@ class SimPort : public Port, public LineEnd {
   std::deque<uint8_t> incoming_;
   std::vector<EnteredBytes> outgoing_;  // one entry per Write, stamped
   bool shut_down_ = false;
+  bool hung_up_ = false;
 };
 
 }  // namespace flashkit::sim

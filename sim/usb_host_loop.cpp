@@ -159,11 +159,11 @@ bool UsbHostLoop::ServeHost(HostPipes host) {
   bool done = false;
   {
     SimPort* board_port = port.get();
-    // The host closing its pipes ends its rounds at once.
+    // The host closing its pipes ends its rounds once what it sent is read.
     LinePump pump(*end, *port, line_.rate, line_.faults, line_.seed,
                   [&gone, board_port](const std::string&) {
                     gone = true;
-                    board_port->Shutdown();
+                    board_port->HangUp();
                   });
     std::string error;
     if (!pump.Start(&error)) {

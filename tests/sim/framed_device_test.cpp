@@ -116,7 +116,7 @@ const DeviceRow kRows[] = {
     {"host gone in the middle of a frame",
      Cat({HeaderFrame(0x81, "vivi", 121), Slice(DataFrames(k121, 60), 0, 100)}), true, std::nullopt,
      ConnectionEnd::kHostGone, 0, {"header", "error"},
-     {R"("stage":"download","reason":"host went before the end frame","frames":1)"}, nullptr, {}},
+     {R"("stage":"download","reason":"connection ended before the end frame","frames":1)"}, nullptr, {}},
     {"frame that stops for a second", Cat({SizeFrame(100), Bytes{0x02, 0x21, 0xFE, 0x00}}), false,
      std::nullopt, ConnectionEnd::kStopped, 1, {"size", "error"},
      {R"("reason":"frame stopped after 4 bytes")"}, nullptr, {}},
