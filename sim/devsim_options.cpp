@@ -23,7 +23,7 @@ const char kDevsimUsage[] =
     "  --com N         the COM port the device is attached to\n"
     "  --usb NAME      board, usb-framed: a USB bulk device, present as long as devsim runs\n"
     "                  (<root>/usb/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}/NAME/PIPE00|PIPE01).\n"
-    "                  It takes the request and ten \"1\" bytes without answering them, waits\n"
+    "                  A board takes the request and ten \"1\" bytes without answering them, waits\n"
     "                  for 30 ms of quiet, then receives YMODEM; a host that sends nothing\n"
     "                  within 300 ms of opening the pipes gets an XMODEM-CRC receive, stored\n"
     "                  as xmodem-<n>.bin, fill included. No boot log. Unpaced unless --baud.\n"
