@@ -139,6 +139,13 @@ QRect Placement(const ControlTemplate& row, const BaseUnits& base, QWidget* widg
     list->setMaxVisibleItems(std::max(1, rect.height() / line - 1));
     rect.setHeight(line);
   }
+  if (row.kind == ControlKind::kLabel && (row.style & kSunken) == 0) {
+    // A caption in a wider font than the template was drawn for keeps its
+    // last letters instead of losing them at the edge.
+    const auto* label = static_cast<QLabel*>(widget);
+    const int text_width = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+    rect.setWidth(std::max(rect.width(), text_width));
+  }
   return rect;
 }
 
