@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
   if (argc != 3) return Fail("usage: flashpanel_screens <devsim> <output folder>");
   QApplication app(argc, argv);
   const QString devsim = QString::fromLocal8Bit(argv[1]);
-  const QDir out(QString::fromLocal8Bit(argv[2]));
+  // Absolute: choosing the image makes its folder the current one.
+  const QDir out(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
   if (!out.exists() && !QDir().mkpath(out.path())) return Fail("cannot make the output folder");
 
   QTemporaryDir work(QDir::tempPath() + "/firmware-XXXXXX");
