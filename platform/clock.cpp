@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "platform/device.h"
+#include "platform/signals.h"
 
 namespace flashkit::platform {
 namespace {
@@ -20,14 +21,15 @@ class MonotonicClock : public Clock {
   }
 
   // Sleeps to an absolute deadline so a signal that interrupts the sleep does
-  // not stretch it.
+  // not stretch it; a stop signal ends it, so the sleeper can look and stop.
   void SleepMs(uint32_t ms) override {
     timespec deadline{};
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     const int64_t ns = deadline.tv_nsec + static_cast<int64_t>(ms % 1000) * kNsPerMs;
     deadline.tv_sec += static_cast<time_t>(ms / 1000 + ns / kNsPerS);
     deadline.tv_nsec = static_cast<long>(ns % kNsPerS);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR &&
+           StopSignal() == 0) {
     }
   }
 

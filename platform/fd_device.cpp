@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "platform/clock.h"
+#include "platform/signals.h"
 
 namespace flashkit::platform {
 namespace {
@@ -56,18 +57,21 @@ IoResult FdDevice::Write(const uint8_t* data, size_t len) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && !WouldBlock(errno)) return {done, SysStatus::FromErrno(errno)};
     const uint64_t now = clock.NowMs();
-    if (now >= give_up_at) break;
+    // A program asked to stop does not wait for a line that takes nothing.
+    if (now >= give_up_at || StopSignal() != 0) break;
     // A hang-up ends the wait too; the next write reports it.
-    pollfd p{fd_, POLLOUT, 0};
-    poll(&p, 1, PollMs(give_up_at - now));
+    pollfd p[] = {{fd_, POLLOUT, 0}, {StopSignalFd(), POLLIN, 0}};
+    poll(p, 2, PollMs(give_up_at - now));
   }
   return {done, SysStatus::Ok()};
 }
 
 void FdDevice::PollInput(uint32_t ms) {
-  pollfd p{fd_, POLLIN, 0};
-  // An interrupted wait just ends early; callers account for the full step.
-  poll(&p, 1, PollMs(ms));
+  // A stop signal ends the wait too (the descriptor is -1, and left out,
+  // where none are installed). An interrupted wait just ends early; callers
+  // account for the full step.
+  pollfd p[] = {{fd_, POLLIN, 0}, {StopSignalFd(), POLLIN, 0}};
+  poll(p, 2, PollMs(ms));
 }
 
 long FdDevice::WriteSome(const uint8_t* data, size_t len) { return ::write(fd_, data, len); }

@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 
 #include "platform/line_termios.h"
+#include "platform/signals.h"
 
 #include <cerrno>
 
@@ -30,9 +31,10 @@ constexpr ParityRow kParities[] = {
 
 SysStatus Ioctl(int fd, unsigned long request, void* arg, ErrnoContext context = ErrnoContext::kGeneral) {
   int result;
+  // A drain may wait on the line for good; a stop signal ends the retries.
   do {
     result = ioctl(fd, request, arg);
-  } while (result < 0 && errno == EINTR);
+  } while (result < 0 && errno == EINTR && StopSignal() == 0);
   return result < 0 ? SysStatus::FromErrno(errno, context) : SysStatus::Ok();
 }
 
@@ -65,6 +67,13 @@ Parity ParityOf(tcflag_t cflag) {
 }
 
 }  // namespace
+
+SysStatus ReadTermios(int fd, termios2& t) { return Get(fd, t); }
+
+SysStatus WriteTermios(int fd, const termios2& t) {
+  termios2 copy = t;
+  return Set(fd, copy);
+}
 
 SysStatus CheckTerminal(int fd) {
   termios2 t{};

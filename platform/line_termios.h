@@ -20,4 +20,9 @@ namespace flashkit::platform::line_control {
 // 5 to 8, one and a half stop bits).
 std::optional<termios2> BuildLineTermios(const termios2& current, const LineSettings& settings);
 
+// The terminal settings as they are, and back as they were, at once (output
+// still queued is not waited for).
+SysStatus ReadTermios(int fd, termios2& t);
+SysStatus WriteTermios(int fd, const termios2& t);
+
 }  // namespace flashkit::platform::line_control

@@ -4,8 +4,10 @@
 #include <sys/file.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "platform/line_control.h"
+#include "platform/line_termios.h"
 
 namespace flashkit::platform {
 namespace {
@@ -22,6 +24,9 @@ class PosixSerialLine : public SerialLine {
     if (flock(fd(), LOCK_EX | LOCK_NB) != 0) return SysStatus::FromErrno(errno, ErrnoContext::kLock);
     if (SysStatus s = line_control::SetExclusive(fd(), true); !s.ok()) return s;
     exclusive_ = true;
+    termios2 found{};
+    if (SysStatus s = line_control::ReadTermios(fd(), found); !s.ok()) return s;
+    found_ = found;
     return line_control::MakeRaw(fd());
   }
 
@@ -30,9 +35,13 @@ class PosixSerialLine : public SerialLine {
   IoResult Write(const uint8_t* data, size_t len) override { return io_.Write(data, len); }
   void PollInput(uint32_t ms) override { io_.PollInput(ms); }
 
-  // Exclusive mode outlives the descriptor while anyone else (a simulator's
-  // keep-alive) holds the terminal, so it is dropped before closing.
+  // The terminal's settings and its exclusive mode outlive the descriptor
+  // while anyone else (a login shell, a simulator's keep-alive) holds the
+  // terminal, so the line is handed back as it was found before closing. A
+  // line that has hung up refuses; there is nothing left to hand back then.
   bool Close() override {
+    if (found_) line_control::WriteTermios(fd(), *found_);
+    found_.reset();
     if (exclusive_) line_control::SetExclusive(fd(), false);
     exclusive_ = false;
     return io_.Close();
@@ -54,6 +63,7 @@ class PosixSerialLine : public SerialLine {
 
   FdDevice io_;
   bool exclusive_ = false;
+  std::optional<termios2> found_;  // the settings before ours
 };
 
 }  // namespace
