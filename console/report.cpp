@@ -4,11 +4,15 @@
 
 #include "console/process_exit.h"
 #include "console/text_format.h"
+#include "platform/signals.h"
+#include "ports/status.h"
 
 namespace flashkit {
 
 namespace {
 constexpr int32_t kUsageStatus = 1;
+// What a shell shows for a program the signal ended: 130 for Ctrl-C.
+constexpr int32_t kSignalStatusBase = 128;
 }  // namespace
 
 void UsageError(const ConsoleContext& console, const char* format, ...) {
@@ -26,12 +30,18 @@ void FatalError(const ConsoleContext& console, int32_t status, const char* forma
   va_start(args, format);
   std::string message = FormatV(format, args);
   va_end(args);
-  if (status < 0) message += Format(". Error %d", status);
+  int32_t exit_status = status;
+  if (const int signal = platform::StopSignal(); status == status::kInterrupted && signal != 0) {
+    message += Format(". Stopped by %s", platform::StopSignalName(signal));
+    exit_status = kSignalStatusBase + signal;
+  } else if (status < 0) {
+    message += Format(". Error %d", status);
+  }
   message += "\n\n";
   console.err.Print(message);
   console.out.Print("Plz....wait....\nClose the Command Window automatically!!\n");
   console.clock.SleepMs(kClosingPauseMs);
-  throw ProcessExit{status};
+  throw ProcessExit{exit_status};
 }
 
 }  // namespace flashkit

@@ -16,7 +16,9 @@ inline constexpr uint32_t kClosingPauseMs = 10;
     __attribute__((format(printf, 2, 3)));
 
 // A run-time failure: the message with its status on standard error, the
-// closing text on standard output, and `status` as the exit status.
+// closing text on standard output, and `status` as the exit status. A run a
+// stop signal ended (status::kInterrupted) names the signal instead and exits
+// with 128 + its number, as a shell shows a program that signal ended.
 [[noreturn]] void FatalError(const ConsoleContext& console, int32_t status, const char* format,
                              ...) __attribute__((format(printf, 3, 4)));
 

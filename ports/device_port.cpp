@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/signals.h"
 #include "ports/poll_transfer.h"
 #include "ports/status.h"
 
@@ -141,6 +142,9 @@ int32_t DevicePort::Write(const uint8_t* data, uint32_t length, uint32_t timeout
 int32_t DevicePort::Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, bool use_usb) {
   platform::Device* device = Receiver(use_usb);
   if (device == nullptr) return status::kPortReadFailed;
+  // A device that never pauses would otherwise keep a reader from ever
+  // waiting, and so from noticing a stop.
+  if (platform::StopSignal() != 0) return status::kInterrupted;
   platform::Clock& clock = system_.clock();
   return PollTransfer(
       timeout_ms, status::kPortReadFailed, [&] { return device->Read(buffer, length); },

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/signals.h"
+#include "ports/status.h"
+
 namespace flashkit {
 
 int32_t PollTransfer(uint32_t timeout_ms, int32_t failure,
@@ -16,6 +19,7 @@ int32_t PollTransfer(uint32_t timeout_ms, int32_t failure,
       return static_cast<int32_t>(
           std::min<size_t>(result.count, std::numeric_limits<int32_t>::max()));
     }
+    if (platform::StopSignal() != 0) return status::kInterrupted;
     const uint32_t step = std::min(kPollStepMs, left);
     wait(step);
     left -= step;

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "common/request_packet.h"
+#include "platform/signals.h"
 #include "ports/device_port.h"
 #include "ports/status.h"
 
@@ -109,12 +110,13 @@ int32_t DevicePort::PromptPipe() {
   return 0;
 }
 
-// Prompts until the device is ready, however long that takes: the user ends a
-// wait for a board that never answers.
+// Prompts until the device is ready, however long that takes: for a board
+// that never answers, the user's Ctrl-C ends the wait.
 int32_t DevicePort::PromptUntilReady() {
   platform::Clock& clock = system_.clock();
   clock.SleepMs(kFirstPromptDelayMs);
   for (;;) {
+    if (platform::StopSignal() != 0) return status::kInterrupted;
     out_.Print(".");
     if (!WriteOnce(m_hCom.get(), &kStartByte, 1)) return status::kSourceFailed;
     if (AnsweredReady(*m_hCom)) return 1;

@@ -31,6 +31,7 @@ inline constexpr int32_t kSecondFile = -404;         // a second file in a YMODE
 
 inline constexpr int32_t kNoPortObject = -500;
 inline constexpr int32_t kLogFileFailed = -501;
+inline constexpr int32_t kInterrupted = -502;        // a stop signal (Ctrl-C, SIGTERM) ended a wait
 }  // namespace status
 
 }  // namespace flashkit

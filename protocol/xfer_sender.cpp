@@ -153,8 +153,23 @@ int32_t XferSession::SendStream(TransferSource& source, bool use_usb) {
   }
 }
 
+int32_t XferSession::CancelIfInterrupted(int32_t result, bool use_usb) {
+  if (result == status::kInterrupted) SendCancel(use_usb);
+  return result;
+}
+
 int32_t XferSession::SendXmodem(TransferSource& source, uint32_t timeout_ms, bool use_1k,
                                 bool use_usb) {
+  return CancelIfInterrupted(SendXmodemSteps(source, timeout_ms, use_1k, use_usb), use_usb);
+}
+
+int32_t XferSession::SendYmodem(const char* name, uint32_t size, TransferSource& source,
+                                uint32_t timeout_ms, bool use_usb) {
+  return CancelIfInterrupted(SendYmodemSteps(name, size, source, timeout_ms, use_usb), use_usb);
+}
+
+int32_t XferSession::SendXmodemSteps(TransferSource& source, uint32_t timeout_ms, bool use_1k,
+                                     bool use_usb) {
   mode_char = use_1k ? 1 : 0;
   const int32_t started = WaitForStart(timeout_ms, use_usb);
   if (started < 0) return started;
@@ -168,10 +183,11 @@ int32_t XferSession::ExpectStartAgain(bool use_usb) {
   return got == reply_char ? 0 : status::kUnexpectedReply;
 }
 
-int32_t XferSession::SendYmodem(const char* name, uint32_t size, TransferSource& source,
-                                uint32_t timeout_ms, bool use_usb) {
-  // The device reports its own readiness through the start character below.
-  port.SendRequest(name, use_usb);
+int32_t XferSession::SendYmodemSteps(const char* name, uint32_t size, TransferSource& source,
+                                     uint32_t timeout_ms, bool use_usb) {
+  // The device reports its own readiness through the start character below;
+  // only the user's stop ends the run here.
+  if (port.SendRequest(name, use_usb) == status::kInterrupted) return status::kInterrupted;
   mode_char = 1;
   uint8_t header[xfer::kSmallBlock];
   if (const int32_t built = BuildHeaderBlock(header, name, size); built < 0) return built;

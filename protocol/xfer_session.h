@@ -56,6 +56,12 @@ class XferSession {
 
  private:
   // Sender helpers.
+  int32_t SendXmodemSteps(TransferSource& source, uint32_t timeout_ms, bool use_1k, bool use_usb);
+  int32_t SendYmodemSteps(const char* name, uint32_t size, TransferSource& source,
+                          uint32_t timeout_ms, bool use_usb);
+  // A sender stopped by the user tells the receiver, which would otherwise
+  // keep asking for blocks that never come.
+  int32_t CancelIfInterrupted(int32_t result, bool use_usb);
   int32_t TransmitFrame(const uint8_t* frame, uint32_t length, bool use_usb);
   int32_t AwaitAnswer(bool wait_for_answer, bool use_usb);
   int32_t ExpectStartAgain(bool use_usb);
