@@ -29,6 +29,10 @@ std::optional<int32_t> FileSource::Measure(std::FILE* stream) {
   long size = std::ftell(stream);
   if (size < 0 || size > std::numeric_limits<int32_t>::max()) return std::nullopt;
   if (std::fseek(stream, 0, SEEK_SET) != 0) return std::nullopt;
+  // A folder opens, and on some file systems even seeks, like a file; only a
+  // read tells, and it must tell before the device is asked to download.
+  if (std::fgetc(stream) == EOF && std::ferror(stream)) return std::nullopt;
+  if (std::fseek(stream, 0, SEEK_SET) != 0) return std::nullopt;
   return static_cast<int32_t>(size);
 }
 
