@@ -32,6 +32,9 @@ const char kDevsimUsage[] =
     "                  11 for mcu)\n"
     "  --corrupt RATE  chance, 0 to 1, that a byte arrives damaged (default 0)\n"
     "  --drop RATE     chance, 0 to 1, that a byte is lost (default 0)\n"
+    "  --burst RATE    chance, 0 to 1, that a burst of damage starts at a byte (default 0)\n"
+    "  --burst-bytes N bytes one burst damages (default 16)\n"
+    "  --insert RATE   chance, 0 to 1, that a stray byte arrives after a byte (default 0)\n"
     "  --seed S        seed of the fault decisions (default 1)\n"
     "  --store DIR     folder for received images (default .)\n"
     "  --no-request    COM board: receive at once, without waiting for a request and prompts\n"
@@ -126,6 +129,14 @@ constexpr OptionRow kOptions[] = {
      [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0.0, 1.0, &o.faults.corrupt); }},
     {"--drop", true, kAll,
      [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0.0, 1.0, &o.faults.drop); }},
+    {"--burst", true, kAll,
+     [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0.0, 1.0, &o.faults.burst); }},
+    {"--burst-bytes", true, kAll,
+     [](std::string_view v, DevsimOptions& o) {
+       return ParseNumber(v, 1u, 65536u, &o.faults.burst_bytes);
+     }},
+    {"--insert", true, kAll,
+     [](std::string_view v, DevsimOptions& o) { return ParseNumber(v, 0.0, 1.0, &o.faults.insert); }},
     {"--seed", true, kAll,
      [](std::string_view v, DevsimOptions& o) {
        return ParseNumber(v, uint64_t{0}, UINT64_MAX, &o.seed);

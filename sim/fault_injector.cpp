@@ -20,18 +20,32 @@ bool FaultInjector::Chance(double rate) {
   return u < rate;
 }
 
-std::optional<uint8_t> FaultInjector::Pass(uint8_t byte) {
-  if (Chance(rates_.drop)) {
+uint8_t FaultInjector::Damage(uint8_t byte) {
+  ++counts_.corrupted;
+  return static_cast<uint8_t>(byte ^ (1 + rng_() % 255));
+}
+
+void FaultInjector::Pass(uint8_t byte, std::vector<uint8_t>& out) {
+  // A running burst damages every byte it covers, whatever else happens.
+  if (burst_left_ == 0 && Chance(rates_.burst) && rates_.burst_bytes > 0) {
+    ++counts_.bursts;
+    burst_left_ = rates_.burst_bytes;
+  }
+  if (burst_left_ > 0) {
+    --burst_left_;
+    out.push_back(Damage(byte));
+    ++counts_.delivered;
+  } else if (Chance(rates_.drop)) {
     ++counts_.dropped;
-    return std::nullopt;
+  } else {
+    out.push_back(Chance(rates_.corrupt) ? Damage(byte) : byte);
+    ++counts_.delivered;
   }
-  if (Chance(rates_.corrupt)) {
-    const uint8_t mask = static_cast<uint8_t>(1 + rng_() % 255);
-    byte ^= mask;
-    ++counts_.corrupted;
+  if (Chance(rates_.insert)) {
+    out.push_back(static_cast<uint8_t>(rng_()));
+    ++counts_.inserted;
+    ++counts_.delivered;
   }
-  ++counts_.delivered;
-  return byte;
 }
 
 }  // namespace flashkit::sim

@@ -9,9 +9,7 @@ PacedChannel::PacedChannel(LineRate rate, FaultRates faults, uint64_t seed, uint
 void PacedChannel::Deliver(uint64_t now_ns, std::vector<uint8_t>& out) {
   due_.clear();
   schedule_.PopDue(now_ns, due_);
-  for (uint8_t byte : due_) {
-    if (auto passed = faults_.Pass(byte)) out.push_back(*passed);
-  }
+  for (uint8_t byte : due_) faults_.Pass(byte, out);
 }
 
 }  // namespace flashkit::sim
