@@ -206,7 +206,7 @@ TEST(BootloaderHangup, McuGoneMidwayEndsInFail) {
   setenv("FLASHKIT_DEVROOT", sandbox.dev().c_str(), 1);
   fs::current_path(sandbox.host());
   RecordedBoxes boxes;
-  StopAfterBlocks progress(mcu, 8);
+  StopAfterBlocks progress(mcu, 2);
   int32_t result = -1;
   {
     McuBootloader boot(std::make_unique<SerialPort>(platform::RealSystem(), boxes), boxes,
