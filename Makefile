@@ -2,6 +2,7 @@
 #   make demo   send a sample image to the simulated board and capture its boot log
 #   make test   the whole suite, under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make bench  throughput figures against the simulated board and lrzsz
+#   make soak   hundreds of small downloads through devsim's faulty line, by outcome
 #   make screenshots  flashpanel's pictures in the README, taken on Xvfb
 #   make fuzz   each fuzz target for FUZZ_SECONDS from its seed corpus (clang, libFuzzer)
 
@@ -43,6 +44,11 @@ test: test-build fuzz-build
 
 bench: build
 	@scripts/bench $(BUILD)/bin
+
+# About 25 minutes; scripts/soak --short is the part the suite runs.
+.PHONY: soak
+soak: build
+	@scripts/soak $(BUILD)/bin
 
 screenshots: test-build
 	@scripts/screenshots $(TEST_BUILD)/bin docs/images
