@@ -27,6 +27,25 @@ class CheckedProgress : public ProgressWindow {
   }
 };
 
+// Every frame written is the sync byte, a command with its complement, an
+// address with its XOR, or a length-prefixed block with its XOR.
+void CheckFrames(const FakeRingPort& port) {
+  for (const FakeRingPort::Bytes& frame : port.writes) {
+    if (frame.size() == 1) {
+      CheckThat(frame[0] == mcu::kSyncByte, "a lone byte is the sync byte");
+    } else if (frame.size() == 2) {
+      CheckThat(frame[1] == static_cast<uint8_t>(~frame[0]), "a command with its complement");
+    } else if (frame.size() == 5) {
+      CheckThat(McuBootloader::XorChecksum(4, frame.data()) == frame[4], "an address with its XOR");
+    } else {
+      CheckThat(frame.size() == frame[0] + 3u, "a block with its length");
+      const int32_t covered = static_cast<int32_t>(frame.size() - 1);
+      CheckThat(McuBootloader::XorChecksum(covered, frame.data()) == frame.back(),
+                "a block with its XOR");
+    }
+  }
+}
+
 }  // namespace
 
 // First byte: the image. Then the port and baud texts (each a length byte
@@ -51,6 +70,7 @@ void RunMcuBootloader(const uint8_t* data, size_t size) {
   const int32_t result = boot.Download(image, port_text, baud_text);
   CheckThat(result == 0 || result == 1, "the download ends with 0 or 1");
   CheckThat(port.calls.empty() || port.calls.back() == "Close", "the port is closed at the end");
+  CheckFrames(port);
 }
 
 }  // namespace flashkit::fuzz

@@ -9,7 +9,7 @@
 namespace flashkit::fuzz {
 namespace {
 
-// The images the MCU and USB harnesses name; image byte i is i % 251.
+// The images the MCU and USB harnesses name.
 constexpr ScratchFolder::File kFiles[] = {
     {"fw.bin", 600},       {"iap_cortex.bin", 300}, {"WDN-500S.bin", 260},
     {"empty.bin", 0},      {"vivi", 130},           {"zImage", 61},
@@ -24,7 +24,7 @@ std::filesystem::path Make() {
   std::filesystem::create_directories(dir);
   for (const ScratchFolder::File& file : kFiles) {
     std::vector<char> bytes(file.size);
-    for (size_t i = 0; i < file.size; ++i) bytes[i] = static_cast<char>(i % 251);
+    for (size_t i = 0; i < file.size; ++i) bytes[i] = static_cast<char>(ScratchFolder::ImageByte(i));
     std::ofstream(dir / file.name, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
@@ -46,6 +46,13 @@ struct Folder {
 const std::filesystem::path& ScratchFolder::Get() {
   static const Folder folder;
   return folder.dir;
+}
+
+std::optional<size_t> ScratchFolder::SizeOf(std::string_view name) {
+  for (const File& file : kFiles) {
+    if (name == file.name) return file.size;
+  }
+  return std::nullopt;
 }
 
 ScratchFolder::Inside::Inside() : previous_(std::filesystem::current_path()) {

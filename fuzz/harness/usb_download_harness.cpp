@@ -21,6 +21,26 @@ constexpr char kDevice[] = "/ns/usb0";
 constexpr const char* kImageNames[] = {"fw.bin", "iap_boot.bin", "ZQT410_app.bin", "vivi",
                                        "zImage", "root",         "empty.bin",      "missing.bin"};
 
+constexpr size_t kRequestLength = 12;
+
+// Every write to the device is the request packet or a whole frame (STX,
+// LEN, type, payload, ETX), and the data frames carry the image in order,
+// filled with 0xFF after its end.
+void CheckFrames(const FakeDeviceState& to_device, size_t image_size) {
+  size_t offset = 0;
+  for (const testing::Bytes& frame : to_device.offered) {
+    CheckThat(frame.size() >= 4 && frame.front() == kFrameStx && frame.back() == kFrameEtx,
+              "a write is one framed packet");
+    if (frame.size() == kRequestLength && frame[1] == 0x01) continue;  // the request packet
+    CheckThat(frame[1] + 3u == frame.size(), "LEN counts the type and the payload");
+    if (frame[2] != kDataFrameType) continue;
+    for (size_t i = 3; i + 1 < frame.size(); ++i, ++offset) {
+      const uint8_t expected = offset < image_size ? ScratchFolder::ImageByte(offset) : 0xFF;
+      CheckThat(frame[i] == expected, "data frames carry the image in order");
+    }
+  }
+}
+
 }  // namespace
 
 // First byte: the image (low bits) and the condition (bit 7, FINISH). Then
@@ -48,6 +68,7 @@ void RunUsbDownload(const uint8_t* data, size_t size) {
     download.WaitForSender();
     CheckThat(!download.SenderRunning(), "the sender has ended");
   }
+  CheckFrames(to_device, ScratchFolder::SizeOf(image).value_or(0));
 }
 
 }  // namespace flashkit::fuzz

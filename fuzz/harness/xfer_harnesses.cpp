@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "fuzz/harness/harnesses.h"
 #include "fuzz/harness/null_out.h"
 #include "fuzz/harness/script_feed.h"
+#include "protocol/block_frame.h"
 #include "protocol/xfer_session.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/xfer_memory_source.h"
@@ -40,6 +42,41 @@ struct ScriptedPort {
 };
 
 enum class ReceiveMode { kXmodemCrc, kXmodemChecksum, kYmodem, kYmodemG };
+
+constexpr uint8_t kSourceByte = 0x5A;
+
+// Block 0 of the sender's YMODEM header pass, or the closing empty one.
+bool IsHeaderField(const uint8_t* field, uint32_t length, uint32_t size) {
+  const std::string fields = std::string("fw.bin") + '\0' + std::to_string(size);
+  const bool closing = std::all_of(field, field + length, [](uint8_t b) { return b == 0; });
+  const bool named = std::equal(fields.begin(), fields.end(), field) &&
+                     std::all_of(field + fields.size(), field + length, [](uint8_t b) { return b == 0; });
+  return closing || named;
+}
+
+// A data field: source bytes, then nothing but the fill byte.
+bool IsDataField(const uint8_t* field, uint32_t length) {
+  const uint8_t* fill = std::find_if(field, field + length, [](uint8_t b) { return b != kSourceByte; });
+  return std::all_of(fill, field + length, [](uint8_t b) { return b == xfer::kFill; });
+}
+
+// Every write of the sender is a lone EOT or a whole, well-checked frame
+// that carries the source's bytes (or block 0's name and size).
+void CheckSenderFrames(const FakePort& port, uint32_t size) {
+  for (const testing::Bytes& frame : port.writes) {
+    if (frame.size() == 1 && frame[0] == xfer::kEot) continue;
+    CheckThat(frame.size() >= xfer::kFrameHead, "the sender writes whole frames");
+    const uint32_t block = xfer::BlockSizeFor(frame[0]);
+    CheckThat(block != 0, "a frame starts with SOH or STX");
+    const bool crc = frame.size() == xfer::FrameLength(block, true);
+    CheckThat(crc || frame.size() == xfer::FrameLength(block, false), "a frame has its length");
+    CheckThat(frame[1] == static_cast<uint8_t>(~frame[2]), "a block number with its complement");
+    const uint8_t* field = frame.data() + xfer::kFrameHead;
+    CheckThat(xfer::CheckMatches(field, block, field + block, crc), "a frame's check matches");
+    const bool header = frame[1] == 0 && IsHeaderField(field, block, size);
+    CheckThat(header || IsDataField(field, block), "a frame carries the source's bytes");
+  }
+}
 
 }  // namespace
 
@@ -85,7 +122,7 @@ void RunSender(const uint8_t* data, size_t size) {
   const uint8_t mode = input.Byte() % 3;
   const uint32_t length = input.Byte() * kSourceStep;
   const uint32_t chunk = (input.Byte() + 1u) * kChunkStep;
-  testing::XferMemorySource source(testing::Bytes(length, 0x5A), chunk);
+  testing::XferMemorySource source(testing::Bytes(length, kSourceByte), chunk);
   ScriptedPort wire(input);
   int32_t result = 0;
   if (mode == 2) {
@@ -94,6 +131,7 @@ void RunSender(const uint8_t* data, size_t size) {
     result = wire.session.SendXmodem(source, kStartTimeoutMs, mode == 1, false);
   }
   CheckThat(IsKnownResult(result), "the sender returns a count or a status code");
+  CheckSenderFrames(wire.port, length);
 }
 
 }  // namespace flashkit::fuzz
