@@ -1,4 +1,8 @@
+#include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/command_line.h"
@@ -12,6 +16,49 @@ namespace flashkit::fuzz {
 namespace {
 
 constexpr size_t kMaxArguments = 64;
+// Plain decimal values this long fit 32 bits and must come through as written.
+constexpr size_t kMaxPlainDigits = 9;
+// Milliseconds from here on are saturated, not converted.
+constexpr uint64_t kSaturatedMs = uint64_t{UINT32_MAX} / 1000 * 1000;
+
+struct NumberOption {
+  std::string_view prefix;
+  uint32_t Options::*field;
+  uint32_t scale;  // seconds are kept in milliseconds
+};
+
+constexpr NumberOption kNumberOptions[] = {
+    {"-b", &Options::baud, 1},
+    {"-p", &Options::port, 1},
+    {"-t", &Options::timeout_ms, 1000},
+    {"-lt", &Options::log_timeout_ms, 1000},
+};
+
+bool PlainDigits(std::string_view text) {
+  return !text.empty() && text.size() <= kMaxPlainDigits &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The last plain decimal value given to each number option is the one kept.
+void CheckNumbers(const Options& options, const std::vector<std::string>& arguments) {
+  // A quoted argument loses its quotes before it is read; leave those lines be.
+  for (const std::string& argument : arguments) {
+    if (argument.starts_with('"')) return;
+  }
+  for (const NumberOption& number : kNumberOptions) {
+    std::optional<uint64_t> last;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+      const std::string_view argument = arguments[i];
+      if (!argument.starts_with(number.prefix)) continue;
+      // "-lt" is not "-l..." for "-t", and "-t" never starts "-lt".
+      const std::string_view value = argument.substr(number.prefix.size());
+      last = PlainDigits(value) ? std::optional<uint64_t>(std::stoull(std::string(value)))
+                                : std::nullopt;
+    }
+    if (!last || *last * number.scale >= kSaturatedMs) continue;
+    CheckThat(options.*number.field == *last * number.scale, "a plain number is kept as written");
+  }
+}
 
 }  // namespace
 
@@ -45,6 +92,7 @@ void RunCommandLine(const uint8_t* data, size_t size) {
   }
   CheckThat(options.log_stop_length <= kMaxLogStop, "the termination string fits its field");
   CheckThat(!options.file2 || options.file1, "a second file comes after a first");
+  CheckNumbers(options, arguments);
 }
 
 }  // namespace flashkit::fuzz
