@@ -45,7 +45,7 @@ test: test-build fuzz-build
 bench: build
 	@scripts/bench $(BUILD)/bin
 
-# About 25 minutes; scripts/soak --short is the part the suite runs.
+# About 20 minutes; scripts/soak --short is the part the suite runs.
 .PHONY: soak
 soak: build
 	@scripts/soak $(BUILD)/bin
