@@ -170,13 +170,7 @@ TEST_P(ErrorExit, StatusAndMessage) {
     EXPECT_FALSE(std::filesystem::exists(scene.sandbox.root() / row.must_not_exist)) << why;
   }
   // The sender hears the cancel and gives up.
-  if (scene.peer) {
-    const std::optional<ExitStatus> peer = scene.peer->Finish(kRunLimitMs);
-    ASSERT_TRUE(peer) << scene.peer->Diagnostics();
-    EXPECT_NE(peer->code, 0) << scene.peer->Diagnostics();
-    EXPECT_NE(scene.peer->Err().find("Receiver Cancelled"), std::string::npos)
-        << scene.peer->Diagnostics();
-  }
+  if (scene.peer) ExpectGaveUp(*scene.peer, "Receiver Cancelled", kRunLimitMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, ErrorExit, ::testing::ValuesIn(kRows), XferRowName<ErrorRow>);

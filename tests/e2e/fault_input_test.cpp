@@ -194,13 +194,7 @@ TEST_P(BadInput, StatusMessageAndNoSuccess) {
     EXPECT_FALSE(fs::exists(scene.sandbox.host() / row.must_not_exist)) << why;
   }
   // A sender that was under way hears the cancel and gives up.
-  if (scene.sender) {
-    const std::optional<ExitStatus> sent = scene.sender->Finish(kRunLimitMs);
-    ASSERT_TRUE(sent) << scene.sender->Diagnostics();
-    EXPECT_NE(sent->code, 0) << scene.sender->Diagnostics();
-    EXPECT_NE(scene.sender->Err().find("Cancelled"), std::string::npos)
-        << scene.sender->Diagnostics();
-  }
+  if (scene.sender) ExpectGaveUp(*scene.sender, "Cancelled", kRunLimitMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, BadInput, ::testing::ValuesIn(kRows), XferRowName<InputRow>);

@@ -1,4 +1,5 @@
 #include "sim/devsim_options.h"
+#include "tests/sim/sim_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +8,7 @@
 namespace flashkit::sim {
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string w; in >> w;) words.push_back(w);
-  return words;
-}
+using testing::Words;
 
 // The settings a line gives, written out so rows compare as text.
 std::string Describe(const DevsimOptions& o) {

@@ -5,16 +5,12 @@
 #include <sstream>
 
 #include "sim/devsim_options.h"
+#include "tests/sim/sim_test_support.h"
 
 namespace flashkit::sim {
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string w; in >> w;) words.push_back(w);
-  return words;
-}
+using testing::Words;
 
 std::string Describe(const DevsimOptions& o) {
   std::ostringstream s;

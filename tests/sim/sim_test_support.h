@@ -13,6 +13,14 @@ namespace flashkit::sim::testing {
 
 using Bytes = std::vector<uint8_t>;
 
+// A command line as the words a shell would pass.
+inline std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
 // An event log whose clock stands at 0, so lines compare as whole texts.
 class CapturedEvents {
  public:

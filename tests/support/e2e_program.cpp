@@ -1,5 +1,6 @@
 #include "tests/support/e2e_program.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 
 
@@ -100,6 +101,13 @@ std::string Printable(const std::string& text, size_t limit) {
     out = out.substr(0, limit / 2) + "\n[...]\n" + out.substr(out.size() - limit / 2);
   }
   return out;
+}
+
+void ExpectGaveUp(E2eProgram& peer, const std::string& says, uint32_t timeout_ms) {
+  const std::optional<ExitStatus> status = peer.Finish(timeout_ms);
+  ASSERT_TRUE(status) << peer.Diagnostics();
+  EXPECT_NE(status->code, 0) << peer.Diagnostics();
+  EXPECT_NE(peer.Err().find(says), std::string::npos) << peer.Diagnostics();
 }
 
 }  // namespace flashkit::testing

@@ -56,6 +56,10 @@ std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector
 // simulator's own; empty when it cannot be had.
 std::string Sha256Sum(E2eSandbox& sandbox, const std::string& path);
 
+// Waits for the program at the other end to end, and expects it to have
+// given up, saying `says` on its standard error: the cancel reached it.
+void ExpectGaveUp(E2eProgram& peer, const std::string& says, uint32_t timeout_ms);
+
 // Progress lines rewrite themselves with carriage returns; for messages.
 std::string Printable(const std::string& text, size_t limit = 4000);
 
