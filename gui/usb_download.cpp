@@ -16,6 +16,10 @@ constexpr uint32_t kHeaderPauseMs = 1;
 constexpr uint32_t kTimerPeriodMs = 1;
 constexpr char kRunCondition[] = "RUN";
 
+constexpr char kNotConfirmed[] =
+    "The USB device did not confirm the end of the download (no 0x06 after the end frame); "
+    "the image may not have been stored.";
+
 std::string Quantity(uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
 
 }  // namespace
@@ -226,9 +230,11 @@ void UsbFramedDownload::NamedImageFlow(const UsbImageKind& kind, bool run) {
     GiveUp(run ? m_TotalSize : 0);
     return;
   }
-  // A short courtesy wait; the device's word changes nothing here.
-  m_Usb.WaitForByte(kUsbAck);
+  // Writes that went through prove only that the link took the bytes; the
+  // device's 0x06 is the one sign that it has the image.
+  const bool confirmed = m_Usb.WaitForByte(kUsbAck) == 1;
   EndDownload();
+  if (!confirmed) view_.ShowMessage(kNotConfirmed);
 }
 
 bool UsbFramedDownload::SendFrame(const UsbFrame& frame) {

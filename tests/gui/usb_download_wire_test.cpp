@@ -149,12 +149,14 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const Bytes&) { return Writes{kEndFinish}; },
                 {"play 1026", "play 1025", "pos 60", "stop 1025", "stop 1026"}, {}, "<CONNECTED>",
                 {100}},
-        FlowRow{"RootWithoutAckWaitsBriefly", "rootfs.img", 60, "RUN", 0,
+        FlowRow{"RootWithoutAckSaysUnconfirmed", "rootfs.img", 60, "RUN", 0,
                 [](const Bytes& image) {
                   return Join({{Header(0x83, "root", "0000060")}, DataFrames(image, 60), {kEndRun}});
                 },
                 {"play 1026", "play 1025", "range 2", "progress 1 0", "pos 60", "stop 1025",
-                 "stop 1026"},
+                 "stop 1026",
+                 "message The USB device did not confirm the end of the download (no 0x06 after "
+                 "the end frame); the image may not have been stored."},
                 {}, "<CONNECTED>", AckWaitAfter({100, 1})}),
     [](const auto& info) { return std::string(info.param.name); });
 
