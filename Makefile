@@ -5,6 +5,7 @@
 #   make soak   hundreds of small downloads through devsim's faulty line, by outcome
 #   make screenshots  flashpanel's pictures in the README, taken on Xvfb
 #   make fuzz   each fuzz target for FUZZ_SECONDS from its seed corpus (clang, libFuzzer)
+#   make package  the Debian package flashkit_<version>_<arch>.deb in build-package/
 
 JOBS ?= $(shell nproc)
 BUILD := build
@@ -12,8 +13,11 @@ TEST_BUILD := build-test
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
+PACKAGE_BUILD := build-package
+# The package's version is its changelog's newest entry.
+DEB := $(CURDIR)/$(PACKAGE_BUILD)/flashkit_$(shell awk -F'[()]' 'NR == 1 { print $$2 }' packaging/changelog)_$(shell dpkg --print-architecture).deb
 
-.PHONY: all deps build test-build fuzz-build demo test bench screenshots fuzz clean
+.PHONY: all deps build test-build fuzz-build demo test bench screenshots fuzz package clean
 
 all: build
 
@@ -26,7 +30,7 @@ build: deps
 
 test-build: deps
 	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFLASHKIT_SANITIZE=ON \
-		-DFLASHKIT_FUZZ_BIN=$(CURDIR)/$(FUZZ_BUILD)/bin >/dev/null
+		-DFLASHKIT_FUZZ_BIN=$(CURDIR)/$(FUZZ_BUILD)/bin -DFLASHKIT_DEB=$(DEB) >/dev/null
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 
 demo: build
@@ -38,8 +42,9 @@ fuzz-build: deps
 		-DFLASHKIT_FUZZ=ON -DFLASHKIT_TESTS=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 
-# The test suite runs each fuzz target briefly, so it builds them too.
-test: test-build fuzz-build
+# The test suite runs each fuzz target briefly and checks the package, so it
+# builds them too.
+test: test-build fuzz-build package
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 170
 
 bench: build
@@ -59,5 +64,16 @@ fuzz: fuzz-build
 		scripts/fuzz-smoke $$target $(FUZZ_SECONDS) $(FUZZ_BUILD)/bin || status=1; \
 	done; exit $$status
 
+# A release build with Debian's hardening flags, packed by cpack; binaries
+# are stripped in the package.
+package: deps
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLASHKIT_TESTS=OFF \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@cd $(PACKAGE_BUILD) && cpack -G DEB >/dev/null
+	@echo "package: $(DEB)"
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
