@@ -3,24 +3,16 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
-#include "gui/links/usb_link.h"
-#include "gui/usb_download.h"
 #include "ports/device_port.h"
 #include "ports/status.h"
 #include "protocol/xfer_session.h"
-#include "tests/gui/fake_usb_view.h"
 #include "tests/support/captured_out.h"
-#include "tests/support/virtual_clock.h"
 #include "tests/support/xfer_memory_source.h"
 #include "tests/support/xfer_wire.h"
 #include "tests/usbhw/usb_hw_rig.h"
@@ -152,53 +144,6 @@ TEST(UsbBoardYmodem, ABoardPulledMidwayEndsTheSendWithAPortFailure) {
   const int32_t result = send.get();
   EXPECT_TRUE(result == status::kPortReadFailed || result == status::kPortWriteFailed) << result;
   scene.port.CloseUsbPipes();
-}
-
-// flashpanel's framed download of a named image through its USB link: a
-// header frame, data frames of 60 bytes, the end frame; the board confirms
-// with 0x06.
-TEST(UsbBoardFramed, NamedImageFramesByteForByteAndTheBoardsConfirmation) {
-  UsbHwRig rig;
-  const Bytes end = {0x02, 0x01, 0xFC, 0x03};
-  auto stream = std::make_shared<Bytes>();
-  rig.device->Respond([stream, end](const Bytes& arrived) {
-    stream->insert(stream->end(), arrived.begin(), arrived.end());
-    const bool ended = stream->size() >= end.size() &&
-                       Bytes(stream->end() - static_cast<long>(end.size()), stream->end()) == end;
-    return ended ? Bytes{0x06} : Bytes{};
-  });
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("flashkit-usbhw-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(folder);
-  Bytes image(121);
-  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i % 251);
-  std::ofstream("vivi.bin", std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<long>(image.size()));
-
-  UsbLink link(platform::RealSystem());
-  RecordingUsbView view;
-  VirtualClock pauses;
-  {
-    UsbFramedDownload download(link, view, pauses);
-    download.UsbDownload("vivi.bin", "RUN");
-  }
-  std::filesystem::current_path(previous);
-  std::filesystem::remove_all(folder);
-
-  Bytes expected = {0x02, 13, 0x81, 'v', 'i', 'v', 'i', 0x00, '0', '0', '0', '0', '1', '2', '1', 0x03};
-  for (size_t at = 0; at < image.size(); at += 60) {
-    expected.insert(expected.end(), {0x02, 61, 0xFE});
-    for (size_t i = at; i < at + 60; ++i) expected.push_back(i < image.size() ? image[i] : 0xFF);
-    expected.push_back(0x03);
-  }
-  expected.insert(expected.end(), end.begin(), end.end());
-  EXPECT_EQ(rig.device->Received(0x02), expected);
-  for (const std::string& call : view.OnThisThread()) {
-    EXPECT_EQ(call.rfind("message", 0), std::string::npos) << call;
-  }
-  EXPECT_EQ(rig.device->Events(), (std::vector<std::string>{"claim 0", "release 0"}));
 }
 
 }  // namespace
