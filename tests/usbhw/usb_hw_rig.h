@@ -19,11 +19,11 @@ namespace flashkit::testing {
 // node in the testbed, as a udev rule would link a board.
 class UsbHwRig {
  public:
-  explicit UsbHwRig(DeviceSpec spec = {}, const std::string& entry = "board")
+  explicit UsbHwRig(DeviceLayout layout = {}, const std::string& entry = "board")
       : folder_(ns_.root() / "usb" / platform::kBulkInterfaceClass) {
     EXPECT_TRUE(UsbTestbed::Preloaded()) << "run under umockdev's preload library (ctest sets it)";
     std::filesystem::create_directories(folder_);
-    device = std::make_unique<UsbTestDevice>(testbed, std::move(spec));
+    device = std::make_unique<UsbTestDevice>(testbed, std::move(layout));
     entry_ = Link(entry, device->node());
   }
 

@@ -17,7 +17,7 @@ const Bytes kFromDevice = {'C', 0x06, 0x00, 0xFF, 'x'};
 const Bytes kToDevice = {0x02, 0x01, 0x0B, 0x01, 0x0E, 0x01, 0xFF, 0x00, 0x00, 0x79, 0x6A, 0x03};
 
 TEST(UsbNodeEntries, ListedInByteOrderBesideFoldersWithGoneDevicesLeftOut) {
-  UsbHwRig rig(DeviceSpec{}, "b-board");
+  UsbHwRig rig(DeviceLayout{}, "b-board");
   std::filesystem::create_directory(rig.folder() / "a-folder");
   rig.Link("c-gone", "/dev/bus/usb/001/099");
   const std::string base = rig.folder().string() + "/";
@@ -39,7 +39,7 @@ TEST(UsbNodeEntries, AnUnpluggedDeviceIsNeitherListedNorOpened) {
 // closes (read pipe first).
 struct ClaimRow {
   const char* name;
-  DeviceSpec spec;
+  DeviceLayout layout;
   Events open;
   Events closed;
 };
@@ -47,7 +47,7 @@ struct ClaimRow {
 class UsbClaim : public ::testing::TestWithParam<ClaimRow> {};
 
 TEST_P(UsbClaim, BothPipesShareOneClaimReleasedByTheLast) {
-  UsbHwRig rig(GetParam().spec);
+  UsbHwRig rig(GetParam().layout);
   Opened<platform::Device> in = rig.Open(platform::kReadPipeName);
   Opened<platform::Device> out = rig.Open(platform::kWritePipeName);
   ASSERT_NE(in.device, nullptr) << in.status.Text();
@@ -87,7 +87,7 @@ TEST(UsbClaim, ASecondReaderIsRefusedUntilTheFirstCloses) {
 // Which endpoints the pipes reach, for interfaces laid out differently.
 struct EndpointRow {
   const char* name;
-  std::vector<EndpointSpec> endpoints;
+  std::vector<EndpointLayout> endpoints;
   uint8_t out;
 };
 

@@ -18,13 +18,13 @@ void Add(Bytes& to, std::initializer_list<int> bytes) {
 
 // Device, configuration, interface and endpoint descriptors, as usbfs
 // reads them from the node.
-Bytes Descriptors(const DeviceSpec& spec) {
+Bytes Descriptors(const DeviceLayout& layout) {
   Bytes all;
   Add(all, {18, 1, 0x00, 0x02, 0xFF, 0, 0, 64, 0x34, 0x12, 0x78, 0x56, 0x00, 0x01, 0, 0, 0, 1});
-  const size_t total = 9 + 9 + 7 * spec.endpoints.size();
+  const size_t total = 9 + 9 + 7 * layout.endpoints.size();
   Add(all, {9, 2, static_cast<int>(total & 0xFF), static_cast<int>(total >> 8), 1, 1, 0, 0x80, 50});
-  Add(all, {9, 4, spec.interface_number, 0, static_cast<int>(spec.endpoints.size()), 0xFF, 0, 0, 0});
-  for (const EndpointSpec& e : spec.endpoints) {
+  Add(all, {9, 4, layout.interface_number, 0, static_cast<int>(layout.endpoints.size()), 0xFF, 0, 0, 0});
+  for (const EndpointLayout& e : layout.endpoints) {
     Add(all, {7, 5, e.address, e.attributes, e.max_packet & 0xFF, e.max_packet >> 8,
               e.attributes == 3 ? 1 : 0});
   }
@@ -52,8 +52,8 @@ bool UsbTestbed::Preloaded() {
   return preload != nullptr && std::string(preload).find("libumockdev-preload") != std::string::npos;
 }
 
-UsbTestDevice::UsbTestDevice(UsbTestbed& testbed, DeviceSpec spec, int number)
-    : testbed_(testbed), spec_(std::move(spec)), number_(number), driver_(spec_.bound_driver) {
+UsbTestDevice::UsbTestDevice(UsbTestbed& testbed, DeviceLayout layout, int number)
+    : testbed_(testbed), layout_(std::move(layout)), number_(number), driver_(layout_.bound_driver) {
   char name[32];
   std::snprintf(name, sizeof name, "bus/usb/001/%03d", number_);
   node_ = std::string("/dev/") + name;
@@ -65,7 +65,7 @@ UsbTestDevice::UsbTestDevice(UsbTestbed& testbed, DeviceSpec spec, int number)
   if (!umockdev_testbed_attach_ioctl(testbed_.get(), node_.c_str(), handler_, &error)) {
     throw std::runtime_error(error->message);
   }
-  const Bytes descriptors = Descriptors(spec_);
+  const Bytes descriptors = Descriptors(layout_);
   const std::string description =
       "P: /devices/flashkit" + std::to_string(number_) + "\nN: " + name + "=" + Hex(descriptors) +
       "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=" + node_ +
@@ -148,14 +148,14 @@ void UsbTestDevice::QueuePackets(const Bytes& bytes) {
 }
 
 uint8_t UsbTestDevice::FirstIn() const {
-  for (const EndpointSpec& e : spec_.endpoints) {
+  for (const EndpointLayout& e : layout_.endpoints) {
     if ((e.address & 0x80) != 0 && e.attributes == 2) return e.address;
   }
   return 0;
 }
 
 uint16_t UsbTestDevice::PacketSize(uint8_t endpoint) const {
-  for (const EndpointSpec& e : spec_.endpoints) {
+  for (const EndpointLayout& e : layout_.endpoints) {
     if (e.address == endpoint) return e.max_packet;
   }
   return 64;

@@ -34,14 +34,14 @@ class UsbTestbed {
   UMockdevTestbed* testbed_;
 };
 
-struct EndpointSpec {
+struct EndpointLayout {
   uint8_t address;
   uint8_t attributes = 2;  // 2 bulk, 3 interrupt
   uint16_t max_packet = 64;
 };
 
-struct DeviceSpec {
-  std::vector<EndpointSpec> endpoints = {{0x83}, {0x02}};
+struct DeviceLayout {
+  std::vector<EndpointLayout> endpoints = {{0x83}, {0x02}};
   uint8_t interface_number = 0;
   std::string bound_driver = {};  // a kernel driver holding the interface, "" for none
 };
@@ -57,7 +57,7 @@ class UsbTestDevice {
   // back on the first IN endpoint. Runs on the handler thread.
   using Responder = std::function<Bytes(const Bytes& arrived)>;
 
-  UsbTestDevice(UsbTestbed& testbed, DeviceSpec spec, int number = 1);
+  UsbTestDevice(UsbTestbed& testbed, DeviceLayout layout, int number = 1);
   ~UsbTestDevice();
   UsbTestDevice(const UsbTestDevice&) = delete;
   UsbTestDevice& operator=(const UsbTestDevice&) = delete;
@@ -105,7 +105,7 @@ class UsbTestDevice {
   uint16_t PacketSize(uint8_t endpoint) const;
 
   UsbTestbed& testbed_;
-  DeviceSpec spec_;
+  DeviceLayout layout_;
   int number_;
   std::string node_;
   std::string syspath_;

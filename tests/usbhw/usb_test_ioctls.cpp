@@ -117,9 +117,9 @@ std::pair<long, int> UsbTestDevice::DriverCall(UMockdevIoctlData* arg) {
   }
   // Probes the drivers again: the one that held the interface takes it back.
   if (code == static_cast<int>(USBDEVFS_CONNECT)) {
-    if (driver_.empty() && !spec_.bound_driver.empty()) {
+    if (driver_.empty() && !layout_.bound_driver.empty()) {
       events_.push_back("attach " + std::to_string(interface));
-      driver_ = spec_.bound_driver;
+      driver_ = layout_.bound_driver;
     }
     return {0, 0};
   }
@@ -130,7 +130,7 @@ std::pair<long, int> UsbTestDevice::Claim(UMockdevIoctlData* arg, bool claim) {
   UMockdevIoctlData* number = Resolve(arg, 0, sizeof(unsigned int));
   const unsigned int interface = *reinterpret_cast<unsigned int*>(number->data);
   g_object_unref(number);
-  if (interface != spec_.interface_number) return {-1, EINVAL};
+  if (interface != layout_.interface_number) return {-1, EINVAL};
   // The kernel refuses an interface a driver holds.
   if (claim && !driver_.empty()) return {-1, EBUSY};
   events_.push_back((claim ? "claim " : "release ") + std::to_string(interface));
@@ -141,7 +141,7 @@ std::pair<long, int> UsbTestDevice::Submit(UMockdevIoctlData* arg) {
   UMockdevIoctlData* data = Resolve(arg, 0, sizeof(usbdevfs_urb));
   const usbdevfs_urb& urb = UrbOf(data);
   bool known = false;
-  for (const EndpointSpec& e : spec_.endpoints) known = known || e.address == urb.endpoint;
+  for (const EndpointLayout& e : layout_.endpoints) known = known || e.address == urb.endpoint;
   if (!known || urb.type != USBDEVFS_URB_TYPE_BULK) {
     g_object_unref(data);
     return {-1, ENOENT};
