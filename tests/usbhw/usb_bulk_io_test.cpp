@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/signals.h"
 #include "tests/support/xfer_wire.h"
 #include "tests/usbhw/usb_hw_rig.h"
 
@@ -135,6 +138,33 @@ TEST(UsbWrite, ADeviceThatStopsTakingEndsTheWriteWithWhatWent) {
   EXPECT_EQ(pipes.rig.device->Received(0x02), Slice(frame, 0, 100));
   EXPECT_GE(elapsed, 1900) << "gave up before the device had stalled for two seconds";
   EXPECT_LT(elapsed, 3500);
+}
+
+// Ctrl-C ends a write the device holds and a wait for input at once, as on
+// the other devices. Stop signals stay raised for the process: a child of
+// its own runs this.
+void StopEndsTheWaits() {
+  OpenPipes pipes;
+  if (!pipes.in || !pipes.out || !platform::InstallStopSignals()) std::exit(2);
+  pipes.rig.device->TakeAtMost(0);
+  std::thread user([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::raise(SIGINT);
+  });
+  const Bytes frame = Pattern(1029);
+  auto start = std::chrono::steady_clock::now();
+  const platform::IoResult wrote = pipes.out->Write(frame.data(), frame.size());
+  const bool write_ended = wrote.ok() && wrote.count == 0 && MsSince(start) < 1500;
+  user.join();
+  start = std::chrono::steady_clock::now();
+  pipes.in->PollInput(5000);
+  const bool poll_ended = MsSince(start) < 1000;
+  std::exit(write_ended && poll_ended ? 0 : 1);
+}
+
+TEST(UsbStopDeathTest, AStopSignalEndsAHeldWriteAndAPoll) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(StopEndsTheWaits(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(UsbPipes, EachPipeRefusesTheOtherDirection) {
