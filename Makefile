@@ -1,7 +1,7 @@
 # Thin wrapper: each target installs what is missing, configures and builds.
 #   make demo   send a sample image to the simulated board and capture its boot log
 #   make test   the whole suite, under AddressSanitizer and UndefinedBehaviorSanitizer
-#   make bench  throughput figures against the simulated board and lrzsz
+#   make bench  throughput against devsim, beside lrzsz and stm32flash; draws docs/images/bench.png
 #   make soak   hundreds of small downloads through devsim's faulty line, by outcome
 #   make screenshots  flashpanel's pictures in the README, taken on Xvfb
 #   make fuzz   each fuzz target for FUZZ_SECONDS from its seed corpus (clang, libFuzzer)
@@ -48,7 +48,7 @@ test: test-build fuzz-build package
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 170
 
 bench: build
-	@scripts/bench $(BUILD)/bin
+	@scripts/bench $(BUILD)/bin all docs/images/bench.png
 
 # About 20 minutes; scripts/soak --short is the part the suite runs.
 .PHONY: soak

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # The bootloader rows of scripts/bench, which sources this file and lends it
 # its helpers (start_devsim, finish, timed, field, direction, median) and
-# its $bin, $work and namespace root.
+# its $bin, $work and namespace root, and adds its shares to chart_rows.
 #
 # 64 KiB of random bytes written through `devsim mcu` paced at 115200 8E1
 # with its default timing (52 us a half-word, 20 ms a page erase):
@@ -113,7 +113,7 @@ run_mcu_rows() {
   image_limit=$(mcu_image_limit_ms)
   echo
   printf '%-11s %-6s %10s  %9s  %10s  %7s  %s\n' row phase "time ms" "bytes/s" "limit ms" share note
-  declare -A image_median=()
+  declare -A image_median=() image_share=() whole_share=()
   for who in ours stm32flash; do
     if [ -n "${run_failures[$who]:-}" ]; then
       printf '%-11s FAILED: %s\n' "$who" "${run_failures[$who]}"
@@ -128,6 +128,8 @@ run_mcu_rows() {
       wl=$(median ${limit_runs[$who]})
     }
     image_median[$who]=$im
+    image_share[$who]=$(awk -v t="$im" -v l="$image_limit" 'BEGIN { printf "%.1f", l / t * 100 }')
+    whole_share[$who]=$(awk -v t="$wm" -v l="$wl" 'BEGIN { printf "%.1f", l / t * 100 }')
     awk -v who="$who" -v t="$im" -v l="$image_limit" -v n=$(((mcu_blocks - 1) * 256)) 'BEGIN {
       printf "%-11s %-6s %10.1f  %9.1f  %10.1f  %5.1f %%  %s\n", who, "image", t, n * 1000 / t, l, l / t * 100,
         "255 block cycles, from devsim'"'"'s write events" }'
@@ -136,6 +138,8 @@ run_mcu_rows() {
     awk -v who="$who" -v t="$wm" -v l="$wl" -v n="$mcu_size" -v note="$note" 'BEGIN {
       printf "%-11s %-6s %10.1f  %9.1f  %10.1f  %5.1f %%  %s\n", who, "whole", t, n * 1000 / t, l, l / t * 100, note }'
   done
+  chart_rows+=("bootloader image|${image_share[ours]:-0}|${image_share[stm32flash]:-0}")
+  chart_rows+=("bootloader whole|${whole_share[ours]:-0}|${whole_share[stm32flash]:-0}")
   if [ -z "${image_median[ours]:-}" ] || [ -z "${image_median[stm32flash]:-}" ]; then
     echo "goals      mcu  not judged: a run failed"
     return
