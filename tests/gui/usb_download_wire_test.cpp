@@ -182,6 +182,7 @@ TEST(UsbDownloadLink, RequestReconnectThenOneReadPerFrame) {
 TEST(UsbDownloadLink, ZImageHeaderNamesKernelAnd25000Frames) {
   UsbRig rig;
   const Bytes image = rig.WriteImage("zImage", 1500000);
+  rig.Answers(1);
   rig.Run("zImage");
 
   const Writes& writes = rig.ToDevice().offered;
