@@ -1,5 +1,6 @@
 #include "ports/device_port.h"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/signals.h"
@@ -112,6 +113,7 @@ int32_t DevicePort::ConfigurePort(uint32_t baud) {
       return result.error == SysError::kInvalidParameter ? step.refused : status::kPortError;
     }
   }
+  line_baud_ = baud;
   return status::kOk;
 }
 
@@ -146,9 +148,25 @@ int32_t DevicePort::Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, 
   // waiting, and so from noticing a stop.
   if (platform::StopSignal() != 0) return status::kInterrupted;
   platform::Clock& clock = system_.clock();
-  return PollTransfer(
+  const int32_t n = PollTransfer(
       timeout_ms, status::kPortReadFailed, [&] { return device->Read(buffer, length); },
       [&](uint32_t ms) { clock.SleepUntilInput(*device, ms); });
+  if (use_usb || line_baud_ == 0 || n <= 0 || static_cast<uint32_t>(n) >= length) return n;
+  return n + static_cast<int32_t>(TopUp(*device, buffer + n, length - static_cast<uint32_t>(n)));
+}
+
+uint32_t DevicePort::TopUp(platform::Device& device, uint8_t* buffer, uint32_t missing) {
+  // Ten bits a character (8N1). The wait covers three quarters of the
+  // rest's line time, at most kMaxWaitMs: a late wake-up would hold up the
+  // answer to the block, an early one costs a few more reads.
+  constexpr uint64_t kBitsPerChar = 10;
+  constexpr uint64_t kMaxWaitMs = 100;
+  const uint64_t wait_ms = uint64_t{missing} * kBitsPerChar * 1000 * 3 / 4 / line_baud_;
+  if (wait_ms == 0) return 0;
+  system_.clock().SleepMs(static_cast<uint32_t>(std::min(kMaxWaitMs, wait_ms)));
+  // A failure shows on the next read; what came before it is kept.
+  const platform::IoResult more = device.Read(buffer, missing);
+  return more.ok() ? static_cast<uint32_t>(std::min<size_t>(more.count, missing)) : 0;
 }
 
 int32_t DevicePort::ClosePort() {

@@ -53,6 +53,10 @@ class DevicePort : public Port {
   void ShowWaiting();
   int32_t PromptUntilReady();
   int32_t PromptPipe();
+  // After a read that brought part of what was asked: waits as long as the
+  // rest takes on the line, then takes what has come. On a paced line each
+  // byte wakes a waiting reader on its own; this saves those wake-ups.
+  uint32_t TopUp(platform::Device& device, uint8_t* buffer, uint32_t missing);
 
   platform::DeviceSystem& system_;
   TextOut& out_;
@@ -65,6 +69,8 @@ class DevicePort : public Port {
   OverlappedRecord m_WROverlapped;
   std::optional<std::string> m_DevPath;
   std::unique_ptr<platform::SerialLine> m_hCom;
+  // The COM line's rate once configured, 0 before.
+  uint32_t line_baud_ = 0;
 };
 
 // Null when the object cannot be allocated.

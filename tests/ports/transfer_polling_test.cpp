@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ports/status.h"
 #include "tests/ports/port_bench.h"
 
@@ -41,6 +43,49 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"ByteDuringTheSecondWait", 1000, 4, {{15, {'z'}}}, false, 1,
                 {"read", "wait 10", "read", "wait 10", "read"}},
         ReadRow{"FailedRead", 1000, 1, {{0, {'a'}}}, true, status::kPortReadFailed, {"read"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A read that brought part of a long frame waits for about the rest's line
+// time, then takes what has come: one wake-up for the frame, not one a byte.
+struct TopUpRow {
+  const char* label;
+  uint32_t baud;
+  uint32_t length;
+  std::vector<std::pair<uint64_t, Bytes>> script;  // (virtual time, bytes)
+  int32_t result;
+  Log log;
+};
+
+class ComReadTopUp : public ::testing::TestWithParam<TopUpRow> {};
+
+TEST_P(ComReadTopUp, WaitsForTheRestOfALongFrame) {
+  const TopUpRow& row = GetParam();
+  PortBench bench;
+  ASSERT_EQ(bench.port.OpenPort(7), 0);
+  ASSERT_EQ(bench.port.ConfigurePort(row.baud), 0);
+  bench.system.log.clear();
+  for (const auto& [at, bytes] : row.script) bench.system.line.ArriveAt(at, bytes);
+  Bytes buffer(row.length, 0xEE);
+  ASSERT_EQ(bench.port.Read(buffer.data(), row.length, 1000, false), row.result);
+  EXPECT_EQ(bench.system.log, row.log);
+  Bytes sent;
+  for (const auto& part : row.script) sent.insert(sent.end(), part.second.begin(), part.second.end());
+  EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + row.result, sent.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ComReadTopUp,
+    ::testing::Values(
+        // 1028 characters take 89 ms at 115200; three quarters of that.
+        TopUpRow{"BlockAtLineRate", 115200, 1029, {{0, {0x02}}, {60, Bytes(1028, 0x5A)}}, 1029,
+                 {"read", "sleep 66", "read"}},
+        TopUpRow{"RestStillComingTakesWhatCame", 115200, 1029,
+                 {{0, {0x02}}, {30, Bytes(500, 0x5A)}, {200, Bytes(528, 0x5B)}}, 501,
+                 {"read", "sleep 66", "read"}},
+        TopUpRow{"SlowLineWaitsAtMost100", 9600, 1029, {{0, {0x02}}, {90, Bytes(1028, 0x5A)}}, 1029,
+                 {"read", "sleep 100", "read"}},
+        TopUpRow{"ShortRestOnAFastLineNoWait", 921600, 100, {{0, {0x01}}}, 1, {"read"}},
+        TopUpRow{"WholeFrameThereNoWait", 115200, 133, {{0, Bytes(133, 0x01)}}, 133, {"read"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct WriteRow {
