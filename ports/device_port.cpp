@@ -138,7 +138,10 @@ int32_t DevicePort::Write(const uint8_t* data, uint32_t length, uint32_t timeout
         }
         return result;
       },
-      [&](uint32_t ms) { clock.SleepMs(ms); });
+      [&](uint32_t ms) {
+        clock.SleepMs(ms);
+        return ms;
+      });
 }
 
 int32_t DevicePort::Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, bool use_usb) {
@@ -148,9 +151,18 @@ int32_t DevicePort::Read(uint8_t* buffer, uint32_t length, uint32_t timeout_ms, 
   // waiting, and so from noticing a stop.
   if (platform::StopSignal() != 0) return status::kInterrupted;
   platform::Clock& clock = system_.clock();
+  // A wait ends as soon as input comes or a stop signal arrives, so on a COM
+  // line one wait may cover the whole time-out: no wake-ups every few
+  // milliseconds while the far end is busy. Only the time really waited
+  // counts, so a wake-up without bytes does not cut the time-out short.
   const int32_t n = PollTransfer(
       timeout_ms, status::kPortReadFailed, [&] { return device->Read(buffer, length); },
-      [&](uint32_t ms) { clock.SleepUntilInput(*device, ms); });
+      [&](uint32_t ms) {
+        const uint64_t before = clock.NowMs();
+        clock.SleepUntilInput(*device, ms);
+        return static_cast<uint32_t>(std::min<uint64_t>(clock.NowMs() - before, ms));
+      },
+      use_usb ? kPollStepMs : timeout_ms);
   if (use_usb || line_baud_ == 0 || n <= 0 || static_cast<uint32_t>(n) >= length) return n;
   return n + static_cast<int32_t>(TopUp(*device, buffer + n, length - static_cast<uint32_t>(n)));
 }

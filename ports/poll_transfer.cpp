@@ -10,7 +10,7 @@ namespace flashkit {
 
 int32_t PollTransfer(uint32_t timeout_ms, int32_t failure,
                      const std::function<platform::IoResult()>& attempt,
-                     const std::function<void(uint32_t)>& wait) {
+                     const std::function<uint32_t(uint32_t)>& wait, uint32_t step_ms) {
   uint32_t left = timeout_ms;
   for (;;) {
     const platform::IoResult result = attempt();
@@ -20,9 +20,8 @@ int32_t PollTransfer(uint32_t timeout_ms, int32_t failure,
           std::min<size_t>(result.count, std::numeric_limits<int32_t>::max()));
     }
     if (platform::StopSignal() != 0) return status::kInterrupted;
-    const uint32_t step = std::min(kPollStepMs, left);
-    wait(step);
-    left -= step;
+    const uint32_t step = std::min(std::max(step_ms, uint32_t{1}), left);
+    left -= std::min(wait(step), left);
   }
 }
 
