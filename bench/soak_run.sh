@@ -48,16 +48,8 @@ soak_devsim() {
   return 1
 }
 
-# Waits until file $1 has a line matching the extended regular expression
-# $2, at most $3 seconds.
-soak_wait_text() {
-  local _
-  for _ in $(seq $(($3 * 50))); do
-    grep -q -E -- "$2" "$1" 2>/dev/null && return 0
-    sleep 0.02
-  done
-  return 1
-}
+# shellcheck source=bench/wait_text.sh
+source "$soak_root/bench/wait_text.sh"
 
 # Runs the host program with the run's budget; its exit status in $host_status
 # (124 or 137 when the budget ran out).
@@ -106,7 +98,7 @@ soak_ymodem_send() {
     --seed "$seed" "${faults[@]}" || return 1
   soak_host host.out "$SOAK_BIN/linkxfer" -sy -p1 -t11 fw.bin
   # The board stores the file as it acknowledges the closing block 0.
-  [ "$host_status" -ne 0 ] || soak_wait_text board.jsonl '"event":"stored"' 5 || true
+  [ "$host_status" -ne 0 ] || wait_text board.jsonl '"event":"stored"' 5 || true
   got=$(soak_field "$(grep '"event":"stored"' board.jsonl || true)" sha256)
 }
 
@@ -118,7 +110,7 @@ soak_lrzsz_sends() {
   "$@" <"$FLASHKIT_DEVROOT/com1" >"$FLASHKIT_DEVROOT/com1" 2>peer.err &
   soak_pids+=($!)
   # sx throws away what arrives before its banner.
-  [ -z "$banner" ] || soak_wait_text peer.err "$banner" 10 || return 1
+  [ -z "$banner" ] || wait_text peer.err "$banner" 10 || return 1
   # shellcheck disable=SC2086
   soak_host host.out "$SOAK_BIN/linkxfer" $options -p2 -t30 got.bin
   got=$(soak_sha got.bin)
@@ -132,7 +124,7 @@ soak_lrzsz_receives() {
   # shellcheck disable=SC2086
   soak_host_bg host.out "$SOAK_BIN/linkxfer" $options -p1 -t11 fw.bin
   # linkxfer throws away what arrives before it polls for the start character.
-  soak_wait_text host.out '^\.' 30 || true
+  wait_text host.out '^\.' 30 || true
   soak_lrzsz_receiver 2 "$@"
   soak_host_wait host.out
   # rx keeps the file it has; give its last write a moment.
@@ -167,7 +159,7 @@ soak_framed() {
   soak_devsim framed.jsonl usb-framed --usb framed1 --store store --baud "$soak_baud" \
     --seed "$seed" "${faults[@]}" || return 1
   soak_host host.out "$SOAK_BIN/framed_download" "$image" RUN
-  soak_wait_text framed.jsonl '"event":"stored"' 2 || true
+  wait_text framed.jsonl '"event":"stored"' 2 || true
   stored_as=$(soak_field "$(grep '"event":"stored"' framed.jsonl || true)" path)
   got=$(soak_sha "$stored_as")
   want=$(soak_sha "$image")

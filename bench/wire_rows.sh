@@ -35,15 +35,8 @@ wait_pid_file() {
   return 1
 }
 
-# Waits up to $3 seconds for file $1 to hold text matching $2.
-wait_text() {
-  local _
-  for _ in $(seq $(($3 * 50))); do
-    grep -q -E -- "$2" "$1" 2>/dev/null && return 0
-    sleep 0.02
-  done
-  return 1
-}
+# shellcheck source=bench/wait_text.sh
+source "$here/../bench/wait_text.sh"
 
 # The wire's rate of one run from its events in $1, in bytes/s of payload:
 # from the sender's first byte to the receiver's last answer, or with $2
