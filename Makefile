@@ -29,7 +29,7 @@ build: deps
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test-build: deps
-	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFLASHKIT_SANITIZE=ON \
+	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFLASHKIT_SANITIZE=ON -DFLASHKIT_WERROR=ON \
 		-DFLASHKIT_FUZZ_BIN=$(CURDIR)/$(FUZZ_BUILD)/bin -DFLASHKIT_DEB=$(DEB) >/dev/null
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 
@@ -39,7 +39,7 @@ demo: build
 # The fuzz targets are built with clang in a tree of their own.
 fuzz-build: deps
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
-		-DFLASHKIT_FUZZ=ON -DFLASHKIT_TESTS=OFF >/dev/null
+		-DFLASHKIT_FUZZ=ON -DFLASHKIT_WERROR=ON -DFLASHKIT_TESTS=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 
 # The test suite runs each fuzz target briefly and checks the package, so it

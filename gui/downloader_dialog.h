@@ -146,6 +146,8 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   bool OnOwnThread() const;
   void PlayMovie(int32_t control_id, bool play);
   void RunConsoleDownload();
+  // The switch and name of the modem button `id`.
+  void SelectModem(int32_t id);
   // Picked entry `index` of `list`, or nothing for an index of no entry.
   static std::optional<std::string> PickedEntry(const QComboBox* list, int index);
 

@@ -60,8 +60,7 @@ bool DownloaderDialog::OnInitDialog() {
   m_Condition = "RUN";
   m_BaudText = "115200";
   m_PortText = "1";
-  m_ModemSwitch = "-sy";
-  m_ModemName = "YModem";
+  SelectModem(ctl::kModemYmodem);
   m_PathSelectable = 1;
   m_UsbMode = 0;
 
@@ -117,12 +116,16 @@ void DownloaderDialog::OnSelchangeCondition(int index) {
   ShowSettings(0);
 }
 
-void DownloaderDialog::OnModem(int32_t id) {
+void DownloaderDialog::SelectModem(int32_t id) {
   for (const ModemRow& row : kModems) {
     if (row.id != id) continue;
     m_ModemSwitch = row.modem_switch;
     m_ModemName = row.name;
   }
+}
+
+void DownloaderDialog::OnModem(int32_t id) {
+  SelectModem(id);
   ShowSettings(0);
 }
 

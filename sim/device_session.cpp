@@ -59,9 +59,9 @@ void DeviceSession::ReportReady(const char* device, const LineRate& rate) {
   std::string coms, paths, ptys;
   for (const auto& link : links_) {
     const char* comma = coms.empty() ? "" : ",";
-    coms += comma + std::to_string(link->number());
-    paths += comma + JsonString(link->path());
-    ptys += comma + JsonString(link->target());
+    coms.append(comma).append(std::to_string(link->number()));
+    paths.append(comma).append(JsonString(link->path()));
+    ptys.append(comma).append(JsonString(link->target()));
   }
   events_.Emit("ready", JsonFields()
                             .Str("device", device)

@@ -20,7 +20,11 @@ Bytes DataFrame(uint8_t start, uint8_t number, const Bytes& payload, Check check
   const size_t field_size = start == kStxByte ? 1024 : 128;
   Bytes field = payload;
   field.resize(field_size, 0x1A);
-  Bytes frame{start, number, static_cast<uint8_t>(0xFF - number)};
+  Bytes frame;
+  frame.reserve(3 + field.size() + 2);
+  frame.push_back(start);
+  frame.push_back(number);
+  frame.push_back(static_cast<uint8_t>(0xFF - number));
   frame.insert(frame.end(), field.begin(), field.end());
   if (check == Check::kCrc) {
     const uint16_t crc = ReferenceCrc(field);
