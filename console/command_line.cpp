@@ -65,6 +65,18 @@ void ApplyNumber(ConsoleContext& c, const OptionRow& row, std::string_view value
   if (!ParseNumber(value, c.options.*row.number)) UsageError(c, "%s", row.error);
 }
 
+// A port is a COM number or, starting with a slash, the path of a serial
+// line; the last -p decides which.
+void ApplyPort(ConsoleContext& c, const OptionRow& row, std::string_view value,
+               const std::string& argument) {
+  if (value.starts_with('/')) {
+    c.options.port_path = std::string(value);
+    return;
+  }
+  ApplyNumber(c, row, value, argument);
+  c.options.port_path.reset();
+}
+
 void ApplySeconds(ConsoleContext& c, const OptionRow& row, std::string_view value,
                   const std::string&) {
   if (!ParseSeconds(value, c.options.*row.number)) UsageError(c, "%s", row.error);
@@ -112,7 +124,7 @@ void ApplyHelp(ConsoleContext& c, const OptionRow&, std::string_view, const std:
 // option text is the only one.
 const OptionRow kOptions[] = {
     {.name = "b", .apply = ApplyNumber, .number = &Options::baud, .error = "Invalid BAUD argument"},
-    {.name = "p", .apply = ApplyNumber, .number = &Options::port, .error = "Invalid PORT argument"},
+    {.name = "p", .apply = ApplyPort, .number = &Options::port, .error = "Invalid PORT argument"},
     {.name = "t", .apply = ApplySeconds, .number = &Options::timeout_ms,
      .error = "Invalid TIMEOUT argument"},
     {.name = "r", .apply = ApplyMode, .flag = &Options::receive, .cleared = &Options::ymodem_g,

@@ -18,6 +18,7 @@ inline constexpr uint32_t kMaxLogStop = 128;
 struct Options {
   std::string program_name;
   uint32_t port = 1;
+  std::optional<std::string> port_path;  // -p given a path: the line it names, instead of `port`
   uint32_t baud = 115200;
   uint32_t timeout_ms = 30000;
   uint32_t log_timeout_ms = 10000;

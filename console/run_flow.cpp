@@ -51,7 +51,12 @@ void RunOverCom(RunContext& r) {
   ConsoleContext& c = r.console;
   Options& o = c.options;
   std::unique_ptr<DevicePort> port = CreateOrFail(r);
-  if (int32_t result = port->OpenPort(o.port); result != 0) {
+  if (o.port_path) {
+    if (int32_t result = port->OpenPortPath(*o.port_path); result != 0) {
+      FatalError(c, result, "Can't open port '%s': %s", o.port_path->c_str(),
+                 port->OpenFailureText().c_str());
+    }
+  } else if (int32_t result = port->OpenPort(o.port); result != 0) {
     FatalError(c, result, "Can't open port");
   }
   if (int32_t result = port->ConfigurePort(o.baud); result != 0) {

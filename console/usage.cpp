@@ -15,6 +15,7 @@ constexpr std::string_view kSummary[] = {
     "  -rx           receive file1 with XMODEM, checksum\n",
     "  -rc           receive file1 with XMODEM, CRC-16\n",
     "  -p<number>    COM port number (default 1)\n",
+    "  -p<path>      the serial port at <path>: -p/dev/ttyUSB0, -p/dev/serial/by-id/...\n",
     "  -b<number>    baud rate (default 115200)\n",
     "  -t<seconds>   how long to wait for the other side to start (default 30)\n",
     "  -u            use the USB bulk device instead of a COM port (sending only)\n",

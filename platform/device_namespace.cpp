@@ -65,6 +65,11 @@ std::optional<std::string> ResolveComName(const std::string& device_name) {
   return ComNodePath(root, *digits, exists);
 }
 
+std::optional<std::string> ResolveSerialName(const std::string& device_name) {
+  if (device_name.starts_with('/')) return device_name;
+  return ResolveComName(device_name);
+}
+
 std::string ComPath(unsigned number) { return NamespaceRoot() + "/com" + std::to_string(number); }
 
 std::string InterfaceClassDir(const std::string& class_guid) {

@@ -14,6 +14,10 @@ std::string NamespaceRoot();
 // /dev/com7, /dev/ttyS6. Nothing for a name that is not a COM port.
 std::optional<std::string> ResolveComName(const std::string& device_name);
 
+// What a serial line is opened by: a COM name resolved as above, or a path
+// ("/dev/ttyUSB0", a by-id link) used as it is. Nothing for other names.
+std::optional<std::string> ResolveSerialName(const std::string& device_name);
+
 // "<root>/com<N>", the path a simulator or udev rule gives COM port N.
 std::string ComPath(unsigned number);
 

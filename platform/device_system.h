@@ -23,9 +23,10 @@ class DeviceSystem {
  public:
   virtual ~DeviceSystem() = default;
 
-  // Opens a serial line by its Windows device name ("\\.\com7"), exclusively:
-  // a line another program holds gives kAccessDenied, a missing one
-  // kFileNotFound.
+  // Opens a serial line by its Windows device name ("\\.\com7") or by its
+  // path ("/dev/ttyUSB0"), exclusively: a line another program holds gives
+  // kAccessDenied, a missing one kFileNotFound, a node that is no terminal
+  // kOther.
   virtual Opened<SerialLine> OpenSerial(const std::string& device_name) = 0;
 
   // Opens a USB pipe by its path ("<interface path>\PIPE00"). Reads never

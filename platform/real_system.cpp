@@ -17,7 +17,7 @@ SysStatus NotFound() { return SysStatus::FromErrno(ENOENT); }
 class RealDeviceSystem : public DeviceSystem {
  public:
   Opened<SerialLine> OpenSerial(const std::string& device_name) override {
-    const std::optional<std::string> path = ResolveComName(device_name);
+    const std::optional<std::string> path = ResolveSerialName(device_name);
     if (!path) return {nullptr, NotFound()};
     return OpenSerialLine(*path);
   }

@@ -12,9 +12,32 @@
 namespace flashkit::platform {
 namespace {
 
+struct OpenFailureRow {
+  int err;
+  const char* text;
+};
+
+// The reasons a path given for a serial line fails most often; others keep
+// the system's own words.
+constexpr OpenFailureRow kOpenFailures[] = {
+    {ENOENT, "no such device"},
+    {ENOTDIR, "no such device (a part of the path is not a folder)"},
+    {EISDIR, "it is a folder, not a serial port"},
+    {ENOTTY, "it is not a serial port (not a terminal)"},
+    {ENXIO, "the device is not there (unplugged?)"},
+    {ENODEV, "the device is not there (unplugged?)"},
+    {ENAMETOOLONG, "the path is longer than the system allows"},
+    {ELOOP, "too many levels of links"},
+    {EACCES, "permission denied (are you in the dialout group?)"},
+    {EPERM, "permission denied"},
+    {EWOULDBLOCK, "another program is using it"},
+    {EBUSY, "another program is using it"},
+};
+
 class PosixSerialLine : public SerialLine {
  public:
-  PosixSerialLine(int fd, uint32_t write_stall_ms) : io_(fd, write_stall_ms) {}
+  PosixSerialLine(int fd, uint32_t write_stall_ms, SerialDriver& driver)
+      : io_(fd, write_stall_ms), driver_(driver) {}
   ~PosixSerialLine() override { Close(); }
 
   // TIOCEXCL does not stop root, the lock does; the lock comes first so a
@@ -27,7 +50,9 @@ class PosixSerialLine : public SerialLine {
     termios2 found{};
     if (SysStatus s = line_control::ReadTermios(fd(), found); !s.ok()) return s;
     found_ = found;
-    return line_control::MakeRaw(fd());
+    if (SysStatus s = line_control::MakeRaw(fd()); !s.ok()) return s;
+    latency_.Request(fd(), driver_);
+    return SysStatus::Ok();
   }
 
   int Id() const override { return io_.Id(); }
@@ -40,6 +65,7 @@ class PosixSerialLine : public SerialLine {
   // terminal, so the line is handed back as it was found before closing. A
   // line that has hung up refuses; there is nothing left to hand back then.
   bool Close() override {
+    latency_.Restore(fd());
     if (found_) line_control::WriteTermios(fd(), *found_);
     found_.reset();
     if (exclusive_) line_control::SetExclusive(fd(), false);
@@ -62,16 +88,26 @@ class PosixSerialLine : public SerialLine {
   int fd() const { return io_.Id(); }
 
   FdDevice io_;
+  SerialDriver& driver_;
+  LowLatency latency_;
   bool exclusive_ = false;
   std::optional<termios2> found_;  // the settings before ours
 };
 
 }  // namespace
 
-Opened<SerialLine> OpenSerialLine(const std::string& path, uint32_t write_stall_ms) {
+std::string SerialOpenFailureText(const SysStatus& status) {
+  for (const OpenFailureRow& row : kOpenFailures) {
+    if (row.err == status.os_errno) return row.text;
+  }
+  return status.Text();
+}
+
+Opened<SerialLine> OpenSerialLine(const std::string& path, uint32_t write_stall_ms,
+                                  SerialDriver& driver) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {nullptr, SysStatus::FromErrno(errno)};
-  auto line = std::make_unique<PosixSerialLine>(fd, write_stall_ms);
+  auto line = std::make_unique<PosixSerialLine>(fd, write_stall_ms, driver);
   if (SysStatus s = line->Claim(); !s.ok()) return {nullptr, s};
   return {std::move(line), SysStatus::Ok()};
 }

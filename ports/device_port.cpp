@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/serial_line.h"
 #include "platform/signals.h"
 #include "ports/poll_transfer.h"
 #include "ports/status.h"
@@ -95,12 +96,31 @@ int32_t DevicePort::CreateComInfo() {
 }
 
 int32_t DevicePort::OpenPort(uint32_t port) {
-  if (port >= kPortLimit) return status::kPortNotFound;
-  platform::Opened<platform::SerialLine> opened =
-      system_.OpenSerial(kComPrefix + std::to_string(port));
+  if (port >= kPortLimit) {
+    open_status_ = {SysError::kFileNotFound, 0};
+    return status::kPortNotFound;
+  }
+  return OpenLine(kComPrefix + std::to_string(port));
+}
+
+int32_t DevicePort::OpenPortPath(const std::string& path) {
+  if (!path.starts_with('/')) {
+    open_status_ = {SysError::kFileNotFound, 0};
+    return status::kPortNotFound;
+  }
+  return OpenLine(path);
+}
+
+int32_t DevicePort::OpenLine(const std::string& device_name) {
+  platform::Opened<platform::SerialLine> opened = system_.OpenSerial(device_name);
   m_hCom = std::move(opened.device);
+  open_status_ = opened.status;
   if (!m_hCom) return OpenStatus(opened.status.error);
   return status::kOk;
+}
+
+std::string DevicePort::OpenFailureText() const {
+  return open_status_.ok() ? std::string() : platform::SerialOpenFailureText(open_status_);
 }
 
 int32_t DevicePort::ConfigurePort(uint32_t baud) {

@@ -43,6 +43,12 @@ class DevicePort : public Port {
   // The front end closes the pipe handles itself at the end of a USB run.
   void CloseUsbPipes();
 
+  // OpenPort for a serial line named by its path ("/dev/ttyUSB0"), with the
+  // same results: 0, -100, -101 or -102.
+  int32_t OpenPortPath(const std::string& path);
+  // Why the last open failed, in words; empty after a successful one.
+  std::string OpenFailureText() const;
+
  private:
   // What a transfer acts on: a pipe with use_usb, the COM line otherwise;
   // null when that is not open.
@@ -68,7 +74,10 @@ class DevicePort : public Port {
   OverlappedRecord m_RDOverlapped;
   OverlappedRecord m_WROverlapped;
   std::optional<std::string> m_DevPath;
+  int32_t OpenLine(const std::string& device_name);
+
   std::unique_ptr<platform::SerialLine> m_hCom;
+  platform::SysStatus open_status_;
   // The COM line's rate once configured, 0 before.
   uint32_t line_baud_ = 0;
 };

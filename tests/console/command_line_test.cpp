@@ -15,6 +15,7 @@ namespace {
 // The settings a command line can change, with the values of an empty line.
 struct Settings {
   uint32_t port = 1;
+  std::optional<std::string> port_path{};
   uint32_t baud = 115200;
   uint32_t timeout_ms = 30000;
   uint32_t log_timeout_ms = 10000;
@@ -36,7 +37,7 @@ struct Settings {
 
 void PrintTo(const Settings& s, std::ostream* os) {
   auto text = [](const std::optional<std::string>& v) { return v ? "'" + *v + "'" : "none"; };
-  *os << "port " << s.port << " baud " << s.baud << " timeout " << s.timeout_ms << " logtimeout "
+  *os << "port " << s.port << " path " << text(s.port_path) << " baud " << s.baud << " timeout " << s.timeout_ms << " logtimeout "
       << s.log_timeout_ms << " xmodem " << s.xmodem << " crc " << s.receive_crc << " 1k "
       << s.send_1k << " g " << s.ymodem_g << " send " << s.send << " receive " << s.receive
       << " usb " << s.use_usb << " echo " << s.log_echo << " file1 " << text(s.file1)
@@ -45,9 +46,9 @@ void PrintTo(const Settings& s, std::ostream* os) {
 }
 
 Settings SettingsOf(const Options& o) {
-  return {o.port,    o.baud,    o.timeout_ms, o.log_timeout_ms, o.xmodem,   o.receive_crc,
-          o.send_1k, o.ymodem_g, o.send,      o.receive,        o.use_usb,  o.log_echo,
-          o.file1,   o.file2,   o.log_file,   std::string(o.LogStop())};
+  return {o.port,     o.port_path, o.baud,    o.timeout_ms, o.log_timeout_ms, o.xmodem,
+          o.receive_crc, o.send_1k, o.ymodem_g, o.send,   o.receive,        o.use_usb,
+          o.log_echo, o.file1,    o.file2,   o.log_file,   std::string(o.LogStop())};
 }
 
 struct Outcome {
@@ -94,6 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"baud with leading blank", {"-b 7"}, {.baud = 7}},
         OptionCase{"port", {"-p3"}, {.port = 3}},
         OptionCase{"port without value is 0", {"-p"}, {.port = 0}},
+        OptionCase{"port by path", {"-p/dev/ttyUSB0"}, {.port_path = "/dev/ttyUSB0"}},
+        OptionCase{"a later number replaces the path", {"-p/dev/ttyUSB0", "-p3"}, {.port = 3}},
+        OptionCase{"a later path replaces the number",
+                   {"-p3", "-p/dev/serial/by-id/usb-FTDI"},
+                   {.port = 3, .port_path = "/dev/serial/by-id/usb-FTDI"}},
         OptionCase{"time-out in seconds", {"-t60"}, {.timeout_ms = 60000}},
         OptionCase{"time-out 0", {"-t0"}, {.timeout_ms = 0}},
         OptionCase{"largest whole time-out", {"-t4294966"}, {.timeout_ms = 4294966000u}},
@@ -164,6 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"quoted unknown", {"\"-q\""}, "Invalid option '-q'"},
         RejectCase{"bad baud", {"-bx"}, "Invalid BAUD argument"},
         RejectCase{"port with trailing letter", {"-p3x"}, "Invalid PORT argument"},
+        RejectCase{"port name that is no path", {"-pttyUSB0"}, "Invalid PORT argument"},
         RejectCase{"time-out sign alone", {"-t-"}, "Invalid TIMEOUT argument"},
         RejectCase{"log time-out blank alone", {"-lt "}, "Invalid LOGTIMEOUT argument"},
         RejectCase{"-lx of 129 characters",

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,10 +34,12 @@ struct BoardRow {
   const char* announced;   // file2, or nullptr to announce file1
   const char* form;        // as the board reports the request
   const char* image_type;  // of the 12-byte packet; nullptr for the short forms
+  bool by_path = false;    // -p names the board's line by its device node, not as COM3
 };
 
 const BoardRow kRows[] = {
     {"file1 announced, general image packet", nullptr, "packet", "0xff"},
+    {"port named by its device node", nullptr, "packet", "0xff", true},
     {"other name, general image packet", "Board_App.BIN", "packet", "0xff"},
     {"ZQT410_TAXI_SK.bin, taxi request", "ZQT410_TAXI_SK.bin", "taxi", nullptr},
     {"ZQT410_DG prefix, DG request", "ZQT410_DG_v3.bin", "dg", nullptr},
@@ -74,7 +77,9 @@ TEST_P(BoardDownload, RequestSendAndBootLogInOneRun) {
   ASSERT_TRUE(board.WaitReady()) << board.Diagnostics();
 
   const std::string log = (sandbox.host() / "boot.log").string();
-  std::vector<std::string> args = {"-sy", "-p3", "-b115200", "-t10", kFile};
+  const std::string port = row.by_path ? std::filesystem::read_symlink(sandbox.ComPath(3)).string()
+                                       : std::string("3");
+  std::vector<std::string> args = {"-sy", "-p" + port, "-b115200", "-t10", kFile};
   if (row.announced) args.push_back(row.announced);
   args.insert(args.end(), {"-lf" + log, "-lt3", std::string("-lx") + kBootComplete});
   auto linkxfer = StartLinkxfer(sandbox, args);

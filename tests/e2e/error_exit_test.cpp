@@ -134,6 +134,16 @@ const ErrorRow kRows[] = {
      "-u-syimage.binUsbConnect errorOpenUSBHandler errorCreateComInfo errorUSB Opened "
      "successfully.\n",
      kNothing, true},
+    {"path to no device", NoDevices, {"-sy", "-p{root}/dev/ttyUSB9", "image.bin"}, 155,
+     "/dev/ttyUSB9': no such device. Error -101\n\n", kNothing, kNothing},
+    {"path of a folder", NoDevices, {"-sy", "-p{root}/dev", "image.bin"}, 156,
+     "/dev': it is a folder, not a serial port. Error -100\n\n", kNothing, kNothing},
+    {"path of a plain file", NoDevices, {"-sy", "-p{root}/host/image.bin", "image.bin"}, 156,
+     "/host/image.bin': it is not a serial port (not a terminal). Error -100\n\n", kNothing,
+     kNothing},
+    {"path of a port another program holds", PortLockedByAnotherProgram,
+     {"-sy", "-p{root}/dev/com1", "image.bin"}, 154,
+     "/dev/com1': another program is using it. Error -102\n\n", kNothing, kNothing},
     {"-h prints the usage", NoDevices, {"-h"}, 0, "", " [options] [file1 [file2]]\n", kNothing},
     {"unknown option", NoDevices, {"-q"}, 1, "Invalid option '-q'\nTry '", kNothing, kNothing},
 };
@@ -148,7 +158,13 @@ TEST_P(ErrorExit, StatusAndMessage) {
   row.prepare(scene);
   ASSERT_EQ(scene.failure, "");
 
-  auto linkxfer = StartLinkxfer(scene.sandbox, row.args, scene.work_dir);
+  std::vector<std::string> args = row.args;
+  for (std::string& arg : args) {
+    if (const size_t at = arg.find("{root}"); at != std::string::npos) {
+      arg.replace(at, 6, scene.sandbox.root().string());
+    }
+  }
+  auto linkxfer = StartLinkxfer(scene.sandbox, args, scene.work_dir);
   const std::optional<ExitStatus> status = linkxfer->Finish(kRunLimitMs);
   const std::string why = linkxfer->Diagnostics();
   ASSERT_TRUE(status) << "still running\n" << why;

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+#include <vector>
 
 #include "platform/clock.h"
+#include "platform/low_latency.h"
 #include "tests/platform/pty_line.h"
 
 namespace flashkit::platform {
@@ -14,12 +17,13 @@ using testing::Bytes;
 using testing::PtyCom;
 using testing::ReadSome;
 
-// How a COM name may fail to open.
+// How a COM name or a path may fail to open, and what the user is told.
 struct OpenRow {
   const char* label;
   void (*prepare)(PtyCom& com);
-  const char* name;
+  std::string name;  // "{ns}" stands for the namespace root
   SysError error;
+  const char* text;
 };
 
 class OpenSerial : public ::testing::TestWithParam<OpenRow> {};
@@ -27,9 +31,14 @@ class OpenSerial : public ::testing::TestWithParam<OpenRow> {};
 TEST_P(OpenSerial, RefusesWithTheReason) {
   PtyCom com;
   GetParam().prepare(com);
-  Opened<SerialLine> opened = RealSystem().OpenSerial(GetParam().name);
+  std::string name = GetParam().name;
+  if (const size_t at = name.find("{ns}"); at != std::string::npos) {
+    name.replace(at, 4, com.ns.root().string());
+  }
+  Opened<SerialLine> opened = RealSystem().OpenSerial(name);
   EXPECT_EQ(opened.device, nullptr);
   EXPECT_EQ(opened.status.error, GetParam().error) << opened.status.Text();
+  EXPECT_EQ(SerialOpenFailureText(opened.status), GetParam().text);
 }
 
 void Nothing(PtyCom&) {}
@@ -38,12 +47,27 @@ void DanglingLink(PtyCom& com) {
   std::filesystem::create_symlink(com.ns.Path("unplugged"), com.ns.Path("com3"));
 }
 
+constexpr char kNoDevice[] = "no such device";
+constexpr char kNotASerialPort[] = "it is not a serial port (not a terminal)";
+
 INSTANTIATE_TEST_SUITE_P(
     Nodes, OpenSerial,
-    ::testing::Values(OpenRow{"Missing", Nothing, "\\\\.\\com3", SysError::kFileNotFound},
-                      OpenRow{"NotAComName", Nothing, "\\\\.\\lpt7", SysError::kFileNotFound},
-                      OpenRow{"RegularFile", RegularFile, "\\\\.\\com3", SysError::kOther},
-                      OpenRow{"DanglingLink", DanglingLink, "COM3", SysError::kFileNotFound}),
+    ::testing::Values(
+        OpenRow{"Missing", Nothing, "\\\\.\\com3", SysError::kFileNotFound, kNoDevice},
+        OpenRow{"NotAComName", Nothing, "\\\\.\\lpt7", SysError::kFileNotFound, kNoDevice},
+        OpenRow{"RegularFile", RegularFile, "\\\\.\\com3", SysError::kOther, kNotASerialPort},
+        OpenRow{"DanglingLink", DanglingLink, "COM3", SysError::kFileNotFound, kNoDevice},
+        OpenRow{"NeitherPathNorCom", Nothing, "ttyUSB0", SysError::kFileNotFound, kNoDevice},
+        OpenRow{"PathMissing", Nothing, "{ns}/ttyUSB9", SysError::kFileNotFound, kNoDevice},
+        OpenRow{"PathRegularFile", RegularFile, "{ns}/com3", SysError::kOther, kNotASerialPort},
+        OpenRow{"PathDanglingLink", DanglingLink, "{ns}/com3", SysError::kFileNotFound, kNoDevice},
+        OpenRow{"PathFolder", Nothing, "{ns}", SysError::kOther,
+                "it is a folder, not a serial port"},
+        OpenRow{"PathThroughAFile", RegularFile, "{ns}/com3/tty", SysError::kFileNotFound,
+                "no such device (a part of the path is not a folder)"},
+        OpenRow{"PathTooLong", Nothing, "/" + std::string(5000, 'a'), SysError::kOther,
+                "the path is longer than the system allows"},
+        OpenRow{"PathNotATerminal", Nothing, "/dev/null", SysError::kOther, kNotASerialPort}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(SerialLine, SecondOpenIsDeniedUntilTheFirstCloses) {
@@ -185,6 +209,67 @@ TEST(SerialLine, WriteToALineThatTakesNothingReturnsShortAfterTheStall) {
   EXPECT_GE(took, kStallMs);
   EXPECT_LT(took, 10 * kStallMs);
 }
+
+
+// A serial driver that keeps its flags and notes each change.
+class RecordingDriver : public SerialDriver {
+ public:
+  RecordingDriver(int flags, SysStatus get, SysStatus set) : flags_(flags), get_(get), set_(set) {}
+  SysStatus GetFlags(int, int& flags) override {
+    flags = flags_;
+    return get_;
+  }
+  SysStatus SetFlags(int, int flags) override {
+    if (!set_.ok()) return set_;
+    flags_ = flags;
+    sets.push_back(flags);
+    return set_;
+  }
+  std::vector<int> sets;
+
+ private:
+  int flags_;
+  SysStatus get_;
+  SysStatus set_;
+};
+
+constexpr int kLowLatency = 0x2000;  // ASYNC_LOW_LATENCY
+constexpr int kOtherFlags = 0x10000040;
+
+struct LatencyRow {
+  const char* label;
+  int flags;  // as the driver reports them
+  SysStatus get, set;
+  std::vector<int> sets_while_open;
+  std::vector<int> sets_after_close;
+};
+
+const SysStatus kRefused = SysStatus::FromErrno(ENOTTY);
+const SysStatus kNoPermission = SysStatus::FromErrno(EPERM);
+
+class LowLatencyMode : public ::testing::TestWithParam<LatencyRow> {};
+
+TEST_P(LowLatencyMode, AskedOnOpenAndGivenBackOnClose) {
+  const LatencyRow& row = GetParam();
+  PtyCom com;
+  RecordingDriver driver(row.flags, row.get, row.set);
+  Opened<SerialLine> line = OpenSerialLine(com.pty.slave_path, FdDevice::kWriteStallMs, driver);
+  ASSERT_NE(line.device, nullptr) << "a driver without the mode still gives a line";
+  EXPECT_EQ(driver.sets, row.sets_while_open);
+  line.device.reset();  // as a run that ends early, Ctrl-C included, lets its port go
+  EXPECT_EQ(driver.sets, row.sets_after_close);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, LowLatencyMode,
+    ::testing::Values(
+        LatencyRow{"UsbAdapter", kOtherFlags, SysStatus::Ok(), SysStatus::Ok(),
+                   {kOtherFlags | kLowLatency}, {kOtherFlags | kLowLatency, kOtherFlags}},
+        LatencyRow{"AlreadyLowLatency", kOtherFlags | kLowLatency, SysStatus::Ok(), SysStatus::Ok(),
+                   {}, {}},
+        LatencyRow{"PseudoTerminal", 0, kRefused, SysStatus::Ok(), {}, {}},
+        LatencyRow{"NoPermission", kOtherFlags, SysStatus::Ok(), kNoPermission, {}, {}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace flashkit::platform
