@@ -1,6 +1,6 @@
-# The USB hardware tests run libusb against umockdev: its preload library
-# stands in for /dev/bus/usb and the kernel's usbfs calls, and the test
-# program itself answers them as the device. AddressSanitizer's runtime has
+# The USB hardware tests run libusb and libudev against umockdev: its preload
+# library stands in for /sys, /dev, udev's events and the kernel's usbfs
+# calls, and the test program itself answers them as the device. AddressSanitizer's runtime has
 # to come first among preloaded libraries.
 if(TARGET tests_usbhw)
   find_package(PkgConfig REQUIRED)
