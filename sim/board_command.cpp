@@ -46,6 +46,8 @@ int RunBoard(const DevsimOptions& options, EventLog& events) {
   std::atomic<bool> host_may_go{false};
   LinePump pump(*host, *port, options.rate, options.faults, options.seed,
                 [&](const std::string& why) { session.Finish(host_may_go ? "" : why); });
+  // The board's answers reach the host through its adapter.
+  if (options.latency_timer_ms) pump.SetLatencyTimer(1, *options.latency_timer_ms);
   if (!pump.Start(&error)) return ReportSetupFailure(error);
 
   std::atomic<bool> stop{false};
@@ -53,7 +55,7 @@ int RunBoard(const DevsimOptions& options, EventLog& events) {
   Board board(*port, platform::SystemClock(), events, crc, BoardSettingsFrom(options),
               [&stop] { return stop.load(); });
 
-  session.ReportReady("board", options.rate);
+  session.ReportReady("board", options.rate, options.latency_timer_ms);
   std::thread worker([&] {
     if (!board.Run()) return;
     for (uint32_t waited = 0; waited < kDrainLimitMs && !stop; waited += kSliceMs) {

@@ -55,7 +55,8 @@ void DeviceSession::ReportUsbReady(const char* device, const LineRate& rate) {
                             .Int("bits", rate.bits_per_char));
 }
 
-void DeviceSession::ReportReady(const char* device, const LineRate& rate) {
+void DeviceSession::ReportReady(const char* device, const LineRate& rate,
+                                std::optional<uint32_t> latency_timer_ms) {
   std::string coms, paths, ptys;
   for (const auto& link : links_) {
     const char* comma = coms.empty() ? "" : ",";
@@ -63,13 +64,15 @@ void DeviceSession::ReportReady(const char* device, const LineRate& rate) {
     paths.append(comma).append(JsonString(link->path()));
     ptys.append(comma).append(JsonString(link->target()));
   }
-  events_.Emit("ready", JsonFields()
-                            .Str("device", device)
-                            .Raw("com", "[" + coms + "]")
-                            .Raw("path", "[" + paths + "]")
-                            .Raw("pty", "[" + ptys + "]")
-                            .Int("baud", rate.baud)
-                            .Int("bits", rate.bits_per_char));
+  JsonFields fields;
+  fields.Str("device", device)
+      .Raw("com", "[" + coms + "]")
+      .Raw("path", "[" + paths + "]")
+      .Raw("pty", "[" + ptys + "]")
+      .Int("baud", rate.baud)
+      .Int("bits", rate.bits_per_char);
+  if (latency_timer_ms) fields.Int("latency_timer_ms", *latency_timer_ms);
+  events_.Emit("ready", fields);
 }
 
 void DeviceSession::Finish(const std::string& failure) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,10 @@ class DeviceSession {
   // `error`, when it cannot be made or the name is taken.
   UsbEntry* AttachUsb(const std::string& name, std::string* error);
 
-  // {"event":"ready","device":...,"com":[...],"path":[...],"pty":[...],"baud":...,"bits":...}
-  void ReportReady(const char* device, const LineRate& rate);
+  // {"event":"ready","device":...,"com":[...],"path":[...],"pty":[...],"baud":...,"bits":...},
+  // and "latency_timer_ms":... when the host's end is a modelled adapter.
+  void ReportReady(const char* device, const LineRate& rate,
+                   std::optional<uint32_t> latency_timer_ms = std::nullopt);
   // {"event":"ready","device":...,"usb":"<name>","path":"<entry>","baud":...,"bits":...}
   void ReportUsbReady(const char* device, const LineRate& rate);
 

@@ -4,18 +4,21 @@
 #include <charconv>
 #include <string_view>
 
+#include "sim/latency_timer.h"
 #include "sim/usb_entry.h"
 
 namespace flashkit::sim {
 
 const char kDevsimUsage[] =
     "usage: devsim board (--com N | --usb NAME) [--baud B] [--bits 10] [--store DIR] [--once]\n"
-    "                    [--no-request] [--boot-lines N] [--corrupt RATE] [--drop RATE] [--seed S]\n"
-    "       devsim wire --com A --com B [--baud B] [--bits 10] [--corrupt RATE] [--drop RATE]\n"
-    "                   [--seed S]\n"
+    "                    [--no-request] [--boot-lines N] [--latency-timer MS] [--corrupt RATE]\n"
+    "                    [--drop RATE] [--seed S]\n"
+    "       devsim wire --com A --com B [--baud B] [--bits 10] [--latency-timer MS]\n"
+    "                   [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim mcu --com N [--baud B] [--bits 11] [--flash-kib 128] [--page-bytes 1024]\n"
     "                  [--product-id 0x410] [--program-us 52] [--page-erase-ms 20]\n"
-    "                  [--mass-erase-ms 40] [--dump FILE] [--corrupt RATE] [--drop RATE] [--seed S]\n"
+    "                  [--mass-erase-ms 40] [--dump FILE] [--latency-timer MS] [--corrupt RATE]\n"
+    "                  [--drop RATE] [--seed S]\n"
     "       devsim usb-framed --usb NAME [--store DIR] [--reenumerate-ms 200] [--silent-after N]\n"
     "                         [--baud B] [--bits 10] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim --help\n"
@@ -36,6 +39,11 @@ const char kDevsimUsage[] =
     "  --burst-bytes N bytes one burst damages (default 16)\n"
     "  --insert RATE   chance, 0 to 1, that a stray byte arrives after a byte (default 0)\n"
     "  --seed S        seed of the fault decisions (default 1)\n"
+    "  --latency-timer MS  COM board, wire, mcu: the host receives through a modelled USB\n"
+    "                  serial adapter of the FTDI kind, which holds what comes off the line\n"
+    "                  until 62 bytes have gathered or MS ms (1 to 255) have passed since the\n"
+    "                  first came in, then passes all on at once: 16 as its driver leaves it,\n"
+    "                  1 in low-latency mode. wire: both ends. Default: no adapter\n"
     "  --store DIR     folder for received images (default .)\n"
     "  --no-request    COM board: receive at once, without waiting for a request and prompts\n"
     "  --once          exit after the first complete download (and its boot log)\n"
@@ -141,6 +149,14 @@ constexpr OptionRow kOptions[] = {
      [](std::string_view v, DevsimOptions& o) {
        return ParseNumber(v, uint64_t{0}, UINT64_MAX, &o.seed);
      }},
+    // Every device takes it so that a USB one can say why it refuses it.
+    {"--latency-timer", true, kAll,
+     [](std::string_view v, DevsimOptions& o) {
+       uint32_t ms = 0;
+       if (!ParseNumber(v, LatencyTimer::kMinMs, LatencyTimer::kMaxMs, &ms)) return false;
+       o.latency_timer_ms = ms;
+       return true;
+     }},
     {"--store", true, kBoards | kUsbFramed,
      [](std::string_view v, DevsimOptions& o) {
        o.store_dir = std::string(v);
@@ -213,6 +229,11 @@ constexpr std::string_view KindName(uint8_t kind) {
 
 ParsedCommandLine Fail(std::string error) { return {std::nullopt, std::move(error)}; }
 
+// The adapter model sits on a serial line; a USB device has none.
+ParsedCommandLine NoSerialLine(std::string_view device) {
+  return Fail("--latency-timer needs a serial line, and " + std::string(device) + " has none");
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
@@ -270,6 +291,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
   }
   if (options.command == DevsimCommand::kUsbFramed) {
     if (times("--usb") != 1) return Fail("usb-framed needs one --usb");
+    if (times("--latency-timer") != 0) return NoSerialLine("usb-framed");
     // A USB link has no baud rate of its own.
     if (times("--baud") == 0) options.rate.baud = 0;
     return {options, ""};
@@ -281,6 +303,7 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
   }
   if (options.coms.size() + static_cast<size_t>(times("--usb")) != 1) return Fail("board needs one --com or one --usb");
   const uint8_t kind = options.usb_name.empty() ? kComBoard : kUsbBoard;
+  if (kind == kUsbBoard && times("--latency-timer") != 0) return NoSerialLine(KindName(kind));
   for (const OptionRow* row : used) {
     if ((row->applies & kind) == 0) {
       return Fail(std::string(row->name) + " is not for " + std::string(KindName(kind)));

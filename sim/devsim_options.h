@@ -21,6 +21,9 @@ struct DevsimOptions {
   LineRate rate;
   FaultRates faults;
   uint64_t seed = 1;
+  // Serial lines: the host's USB serial adapter holds what it receives from
+  // the line this many ms; nothing, no adapter.
+  std::optional<uint32_t> latency_timer_ms;
   // Board only.
   std::string store_dir = ".";
   bool no_request = false;  // COM board only

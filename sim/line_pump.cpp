@@ -83,9 +83,9 @@ bool LinePump::Pass(uint64_t now_ns, std::optional<uint64_t>* wake_ns) {
   for (size_t i = 0; i < 2; ++i) {
     std::vector<uint8_t>& out = backlog_[i];
     LineEnd& far = *ends_[1 - i];
-    const uint64_t delivered_before = channels_[i].counts().delivered;
+    const size_t before = out.size();
     channels_[i].Deliver(now_ns, out);
-    if (channels_[i].counts().delivered != delivered_before) {
+    if (out.size() != before) {
       if (times_[i].first_ns == 0) times_[i].first_ns = now_ns;
       times_[i].last_ns = now_ns;
     }

@@ -51,6 +51,10 @@ class LinePump {
   LinePump(const LinePump&) = delete;
   LinePump& operator=(const LinePump&) = delete;
 
+  // Direction `i` reaches its far end through a USB serial adapter with this
+  // latency timer, in ms. Before Start.
+  void SetLatencyTimer(size_t i, uint32_t timer_ms) { channels_[i].SetLatencyTimer(timer_ms); }
+
   // False, with the reason in `error`, when the pump cannot be set up.
   bool Start(std::string* error);
   // Ends the thread; bytes still on the line are lost. Idempotent.

@@ -34,10 +34,12 @@ void LineSchedule::Push(std::span<const uint8_t> bytes, uint64_t now_ns) {
   }
 }
 
-size_t LineSchedule::PopDue(uint64_t now_ns, std::vector<uint8_t>& out) {
+size_t LineSchedule::PopDue(uint64_t now_ns, std::vector<uint8_t>& out,
+                            std::vector<uint64_t>* due_ns) {
   size_t n = 0;
   while (!queue_.empty() && queue_.front().due_ns <= now_ns) {
     out.push_back(queue_.front().byte);
+    if (due_ns) due_ns->push_back(queue_.front().due_ns);
     queue_.pop_front();
     ++n;
   }

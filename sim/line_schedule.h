@@ -32,8 +32,9 @@ class LineSchedule {
   // Bytes entering the line at `now_ns`.
   void Push(std::span<const uint8_t> bytes, uint64_t now_ns);
 
-  // Appends every byte due by `now_ns` to `out`, in order; returns how many.
-  size_t PopDue(uint64_t now_ns, std::vector<uint8_t>& out);
+  // Appends every byte due by `now_ns` to `out`, in order, and with
+  // `due_ns` given, each one's due time to it; returns how many.
+  size_t PopDue(uint64_t now_ns, std::vector<uint8_t>& out, std::vector<uint64_t>* due_ns = nullptr);
 
   // When to deliver next: the due time of the last byte queued, or sooner
   // (`batch_ns` on, never before the first byte is due) while a long burst

@@ -29,10 +29,10 @@ int RunMcu(const DevsimOptions& options, EventLog& events) {
   const McuSettings& settings = options.mcu;
   McuFlash flash(settings.flash_base, settings.flash_bytes, settings.page_bytes);
   McuHostEnd host(*pty);
-  McuHostLoop hosts(host, {options.rate, options.faults, options.seed}, settings, flash, events,
+  McuHostLoop hosts(host, {options.rate, options.faults, options.seed, options.latency_timer_ms}, settings, flash, events,
                     [&session](const std::string& failure) { session.Finish(failure); });
   if (!hosts.Start(&error)) return ReportSetupFailure(error);
-  session.ReportReady("mcu", options.rate);
+  session.ReportReady("mcu", options.rate, options.latency_timer_ms);
   session.WaitForEnd();
   hosts.Stop();
 

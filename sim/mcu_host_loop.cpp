@@ -87,6 +87,8 @@ bool McuHostLoop::ServeHost() {
     if (!host_.closed()) line_failure = why;
     gone->Set();
   });
+  // The MCU's answers reach the host through its adapter.
+  if (line_.latency_timer_ms) pump.SetLatencyTimer(1, *line_.latency_timer_ms);
   std::string error;
   if (!pump.Start(&error)) {
     on_failure_(error);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +24,7 @@ struct McuLine {
   LineRate rate;
   FaultRates faults;
   uint64_t seed = 1;
+  std::optional<uint32_t> latency_timer_ms;  // the host's adapter; nothing, none
 };
 
 // Serves the programs that open the MCU's port one after the other, on a

@@ -15,8 +15,13 @@ int RunWire(const DevsimOptions& options, EventLog& events) {
 
   LinePump pump(*a, *b, options.rate, options.faults, options.seed,
                 [&session](const std::string& why) { session.Finish(why); });
+  // Each port is a program's own adapter: both directions are held.
+  if (options.latency_timer_ms) {
+    pump.SetLatencyTimer(0, *options.latency_timer_ms);
+    pump.SetLatencyTimer(1, *options.latency_timer_ms);
+  }
   if (!pump.Start(&error)) return ReportSetupFailure(error);
-  session.ReportReady("wire", options.rate);
+  session.ReportReady("wire", options.rate, options.latency_timer_ms);
   session.WaitForEnd();
   pump.Stop();
   return session.Close(pump.Stats());

@@ -95,5 +95,40 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{"WireOverUsb", "wire --com 1 --com 2 --usb b"}),
     [](const auto& info) { return std::string(info.param.first); });
 
+struct TimerCase {
+  const char* name;
+  std::string line;
+  std::string outcome;  // "timer N", "no timer", or the refusal
+};
+
+class DevsimLatencyTimer : public ::testing::TestWithParam<TimerCase> {};
+
+TEST_P(DevsimLatencyTimer, TakenOrRefusedWithItsReason) {
+  const auto parsed = ParseCommandLine(Words(GetParam().line));
+  std::string outcome = parsed.error;
+  if (parsed.options) {
+    const auto& ms = parsed.options->latency_timer_ms;
+    outcome = ms ? "timer " + std::to_string(*ms) : "no timer";
+  }
+  EXPECT_EQ(outcome, GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, DevsimLatencyTimer,
+    ::testing::Values(
+        TimerCase{"BoardDefault", "board --com 3 --latency-timer 16", "timer 16"},
+        TimerCase{"WireLowLatency", "wire --com 1 --com 2 --latency-timer=1", "timer 1"},
+        TimerCase{"McuLongest", "mcu --com 4 --latency-timer 255", "timer 255"},
+        TimerCase{"AbsentNoAdapter", "mcu --com 4", "no timer"},
+        TimerCase{"Zero", "board --com 3 --latency-timer 0", "bad value '0' for --latency-timer"},
+        TimerCase{"PastTheChip", "wire --com 1 --com 2 --latency-timer 256",
+                  "bad value '256' for --latency-timer"},
+        TimerCase{"WithUnit", "mcu --com 4 --latency-timer 16ms", "bad value '16ms' for --latency-timer"},
+        TimerCase{"UsbFramed", "usb-framed --usb f --latency-timer 16",
+                  "--latency-timer needs a serial line, and usb-framed has none"},
+        TimerCase{"UsbBoard", "board --usb b --latency-timer 1",
+                  "--latency-timer needs a serial line, and a USB board has none"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace flashkit::sim
