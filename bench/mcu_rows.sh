@@ -54,14 +54,16 @@ mcu_dump_holds() {
   cmp -s <(tail -c +$(($3 + 1)) "$1" | head -c "$2") <(tail -c +$(($4 + 1)) "$work/mcu-image.bin" | head -c "$2")
 }
 
-# One client into a fresh devsim mcu; sets mcu_image_ms, mcu_whole_ms,
+# One client into a fresh devsim mcu, with more of its options in mcu_line
+# (the adapter rows' latency timer); sets mcu_image_ms, mcu_whole_ms,
 # mcu_whole_limit and mcu_failure.
+mcu_line=()
 mcu_once() {
   local who=$1 dir=$2 com=8 t0 writes first last
   mkdir -p "$dir"
   cp "$work/mcu-image.bin" "$dir/image.bin"
   [ "$who" = ours ] || com=9
-  start_devsim "$dir/mcu.jsonl" mcu --com "$com" --baud "$mcu_baud" --dump "$dir/flash.bin"
+  start_devsim "$dir/mcu.jsonl" mcu --com "$com" --baud "$mcu_baud" --dump "$dir/flash.bin" "${mcu_line[@]}"
   t0=$(date +%s%N)
   if [ "$who" = ours ]; then
     cp "$work/mcu-companion.bin" "$dir/WDN-500S.bin"
