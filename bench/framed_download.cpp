@@ -30,6 +30,7 @@ class HeadlessView : public flashkit::UsbDownloadView {
   void SendProgress(uint32_t, int32_t) override {}
   void AppendInfo(const std::string&) override {}
   void ShowSettings(int32_t) override {}
+  void ShowOutcome(const std::string&) override {}
   void SetTimer(int32_t, uint32_t) override {}
   void KillTimer(int32_t) override {}
   void ShowMessage(const std::string& text) override {

@@ -44,6 +44,7 @@ DownloaderDialog::DownloaderDialog(Services services, QWidget* parent)
   BuildWindow();
   ConnectHandlers();
   OnInitDialog();
+  WatchPorts();
 }
 
 DownloaderDialog::~DownloaderDialog() {
@@ -119,7 +120,14 @@ void DownloaderDialog::ConnectHandlers() {
   for (const auto& [list, handler] : lists) {
     // Only a picked entry counts: Enter in the edit field goes to the dialog
     // instead of choosing the entry that matches the typed text.
-    list->lineEdit()->installEventFilter(this);
+    QLineEdit* edit = list->lineEdit();
+    edit->installEventFilter(this);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    // Leaving the field would pick the entry the typed text names; instead
+    // the field shows the entry in use again.
+    disconnect(edit, &QLineEdit::editingFinished, list, nullptr);
+    connect(edit, &QLineEdit::editingFinished, list,
+            [list = list] { list->lineEdit()->setText(list->itemText(list->currentIndex())); });
     connect(list, &QComboBox::activated, this, handler);
   }
 }

@@ -23,12 +23,14 @@
 #include "gui/usb_download_view.h"
 #include "platform/clock.h"
 #include "platform/device_system.h"
+#include "platform/serial_ports.h"
 
 class QAction;
 class QComboBox;
 class QLabel;
 class QMenuBar;
 class QProgressBar;
+class QSocketNotifier;
 class QTimer;
 
 namespace flashkit {
@@ -53,6 +55,10 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
     FileChooser choose_file;             // empty: the open-file dialog
     std::optional<ProgramSearch> program_search;  // empty: the running program's
     std::string log_path = "log.txt";    // the bootloader's log
+    // The serial ports present; empty: the machine's, through udev.
+    std::function<std::vector<platform::SerialPortInfo>()> list_ports;
+    // Tells when ports come and go; empty: the machine's udev monitor.
+    std::function<std::unique_ptr<platform::SerialPortMonitor>()> open_port_monitor;
   };
 
   explicit DownloaderDialog(Services services, QWidget* parent = nullptr);
@@ -78,6 +84,10 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   void OnModem(int32_t id);
   void OnConnection(int32_t id);
   void OnFixedPath();
+  // Reads the serial ports present again and lists, after COM1 to COM15,
+  // each adapter that no COM number opens. The port chosen stays chosen
+  // while it is there; when it goes, COM1 is.
+  void RefreshPorts();
 
   void CheckButton(int32_t id, bool on);
   void EnableControl(int32_t id, bool on);
@@ -89,6 +99,7 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   // dialog's thread and queued from any other.
   void SendProgress(uint32_t wparam, int32_t lparam) override;
   void ShowSettings(int32_t done) override;
+  void ShowOutcome(const std::string& text) override;
   void PlayAnimation(int32_t control_id) override;
   void StopAnimation(int32_t control_id) override;
   void SetProgressRange(uint32_t upper) override;
@@ -146,6 +157,11 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   bool OnOwnThread() const;
   void PlayMovie(int32_t control_id, bool play);
   void RunConsoleDownload();
+  void WatchPorts();
+  // The chosen port as the user knows it: "COM3", or an adapter's label.
+  std::string PortName() const;
+  // The settings text (ShowSettings with 0) without pushing it.
+  std::string SettingsText() const;
   // The switch and name of the modem button `id`.
   void SelectModem(int32_t id);
   // Picked entry `index` of `list`, or nothing for an index of no entry.
@@ -161,6 +177,16 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   QWidget* client_ = nullptr;
   std::vector<BuiltControl> controls_;
   std::map<int32_t, QTimer*> timers_;
+
+  // An adapter listed after the template's COM entries.
+  struct AdapterEntry {
+    std::string path;  // what opens it: its by-id link, else its node
+    std::string label;
+    bool operator==(const AdapterEntry&) const = default;
+  };
+  std::vector<AdapterEntry> adapters_;
+  std::unique_ptr<platform::SerialPortMonitor> port_monitor_;
+  QSocketNotifier* port_notifier_ = nullptr;
 
  public:
   McuBootloader m_Bootloader;

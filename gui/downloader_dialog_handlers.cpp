@@ -14,7 +14,7 @@ namespace flashkit {
 namespace {
 
 constexpr char kCheckSettings[] = "설정을 확인하세요.\n\n";
-constexpr char kSerialSettings[] = "* Port : COM";
+constexpr char kSerialSettings[] = "* Port : ";
 constexpr char kBaudLine[] = "\n* Baud : ";
 constexpr char kModemLine[] = "\n* Modem : ";
 constexpr char kUsbSettings[] = "USB ";
@@ -61,6 +61,7 @@ bool DownloaderDialog::OnInitDialog() {
   m_BaudText = "115200";
   m_PortText = "1";
   SelectModem(ctl::kModemYmodem);
+  RefreshPorts();
   m_PathSelectable = 1;
   m_UsbMode = 0;
 
@@ -89,17 +90,6 @@ void DownloaderDialog::OnTimer(int32_t id) { m_UsbDownload->OnTimer(id); }
 std::optional<std::string> DownloaderDialog::PickedEntry(const QComboBox* list, int index) {
   if (index < 0 || index >= list->count()) return std::nullopt;
   return Utf8(list->itemText(index));
-}
-
-void DownloaderDialog::OnSelchangePort(int index) {
-  std::optional<std::string> entry = PickedEntry(m_PortList, index);
-  if (!entry) return;
-  std::string digits = *entry;
-  for (size_t at = digits.find("COM"); at != std::string::npos; at = digits.find("COM")) {
-    digits.erase(at, 3);
-  }
-  m_PortText = digits;
-  ShowSettings(0);
 }
 
 void DownloaderDialog::OnSelchangeBaud(int index) {
@@ -183,13 +173,18 @@ void DownloaderDialog::OnDownload() {
   if (m_UsbMode == 1) {
     m_UsbDownload->UsbDownload(m_FileName, m_Condition);
   } else {
+    std::string cause;
     if (m_ModemName == kSerialMode) {
-      m_Bootloader.Download(m_FileName, m_PortText, m_BaudText);
+      if (m_Bootloader.Download(m_FileName, m_PortText, m_BaudText) != 1) {
+        cause = m_Bootloader.FailureText();
+      }
     } else if (m_ModemName == kConsoleMode) {
       RunConsoleDownload();
     }
     for (int32_t control : kLineControls) EnableControl(control, true);
     ShowSettings(1);
+    // "Fail" alone does not say what to do about it.
+    if (!cause.empty()) m_Info += cause + "\n";
   }
 
   if (m_PathSelectable == 0) {
@@ -214,17 +209,21 @@ void DownloaderDialog::ShowSettings(int32_t done) {
     OnDialogThread([this, done] { ShowSettings(done); });
     return;
   }
-  std::string text = m_FilePath + kPathGap;
-  if (done != 0) {
-    text += kDownloadEnded;
-  } else if (m_UsbMode == 1) {
-    text += std::string(kCheckSettings) + kUsbSettings;
-  } else {
-    text += std::string(kCheckSettings) + kSerialSettings + m_PortText + kBaudLine + m_BaudText +
-            kModemLine + m_ModemName;
-  }
-  m_Info = text;
+  m_Info = done != 0 ? m_FilePath + kPathGap + kDownloadEnded : SettingsText();
   DoDataExchange();
+}
+
+void DownloaderDialog::ShowOutcome(const std::string& text) {
+  OnDialogThread([this, text] {
+    m_Info = m_FilePath + kPathGap + text + "\n";
+    DoDataExchange();
+  });
+}
+
+std::string DownloaderDialog::SettingsText() const {
+  std::string text = m_FilePath + kPathGap + kCheckSettings;
+  if (m_UsbMode == 1) return text + kUsbSettings;
+  return text + kSerialSettings + PortName() + kBaudLine + m_BaudText + kModemLine + m_ModemName;
 }
 
 void DownloaderDialog::CheckButton(int32_t id, bool on) {

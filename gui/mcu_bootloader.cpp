@@ -47,7 +47,9 @@ int32_t McuBootloader::Send(Stage stage, const uint8_t* frame, int32_t length) {
   m_TxLen = std::clamp<int32_t>(length, 0, sizeof(m_TxBuf));
   std::memcpy(m_TxBuf, frame, static_cast<size_t>(m_TxLen));
   m_RxWant = limits.reply_want;
-  return Exchange(limits.idle_limit);
+  const int32_t count = Exchange(limits.idle_limit);
+  if (count > 0) answered_ = true;
+  return count;
 }
 
 int32_t McuBootloader::SendAddress(Stage stage, uint32_t address) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "gui/download_progress.h"
@@ -25,8 +26,12 @@ class McuBootloader {
   virtual ~McuBootloader();
 
   int32_t SetOwnerWindow(ProgressWindow* owner);
-  // 1 when the companion image was written completely, 0 otherwise.
+  // 1 when the companion image was written completely, 0 otherwise. The
+  // port text is the COM number's digits or a serial line's path.
   int32_t Download(std::string file_name, std::string port_text, std::string baud_text);
+  // Why the last Download returned 0, in a sentence for the user; empty after
+  // one that returned 1.
+  const std::string& FailureText() const { return failure_; }
 
   int32_t Exchange(int32_t idle_limit);
   int32_t Sync();
@@ -55,6 +60,8 @@ class McuBootloader {
                   int32_t& attempts);
   bool WriteBlocks(const FirmwareImage& image, uint32_t address);
   void Progress(uint32_t wparam, int32_t lparam);
+  // The sentence for a download that ended in "Fail".
+  std::string FailCause(const std::string& port_name) const;
 
   uint8_t m_TxBuf[512] = {};
   uint8_t m_RxBuf[512] = {};
@@ -66,6 +73,13 @@ class McuBootloader {
   std::unique_ptr<RingPort> m_Port;
   MessageBoxes& boxes_;
   platform::Clock& clock_;
+
+  // What went wrong in the running download, for FailureText.
+  std::string failure_;
+  std::string port_failure_;                // the line did not open, and why
+  std::string unreadable_;                  // an image that could not be read
+  bool answered_ = false;                   // some reply came from the board
+  std::optional<uint32_t> rejected_block_;  // a block not accepted after its tries
 };
 
 }  // namespace flashkit

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,12 @@ constexpr uint8_t kByteSize = 8;
 constexpr uint8_t kOneStopBit = 0;
 constexpr uint8_t kEvenParity = 2;
 
+constexpr char kNoCompanion[] =
+    "The image was written, but no companion image (WDN-500S.bin, ZQT410_TAXI.bin or "
+    "ZQT410_STB.bin) is beside it.";
+
+std::string Unreadable(const std::string& name) { return "The image " + name + " could not be read."; }
+
 // The first companion image present in the current folder.
 const char* OpenCompanion(FirmwareImage& image) {
   for (const char* name : mcu::kCompanionNames) {
@@ -23,14 +30,23 @@ const char* OpenCompanion(FirmwareImage& image) {
 
 int32_t McuBootloader::Download(std::string file_name, std::string port_text,
                                 std::string baud_text) {
+  failure_.clear();
+  port_failure_.clear();
+  unreadable_.clear();
+  answered_ = false;
+  rejected_block_.reset();
+  const bool by_path = port_text.starts_with('/');
+  m_Port->SetPath(by_path ? port_text : std::string());
   m_Port->SetParams(SerialPort::PortIndexFromText(port_text), SerialPort::BaudFromText(baud_text),
                     kByteSize, kOneStopBit, kEvenParity);
   // A port that did not open shows up as exchanges that stay empty.
-  m_Port->Open();
+  if (m_Port->Open() != 1) port_failure_ = m_Port->OpenFailureText();
+  const std::string port_name = by_path ? port_text : "COM" + port_text;
 
   FirmwareImage image;
   if (!image.Open(file_name)) {
     m_Log.Format("fopen fail\n");
+    failure_ = Unreadable(file_name);
     m_Port->Close();
     return 0;
   }
@@ -54,6 +70,7 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
     if (!WriteImage(image, name, address, attempts)) {
       if (++attempts >= mcu::kAttemptsPerDownload) {
         boxes_.Show("Fail");
+        failure_ = FailCause(port_name);
         result = 0;
         break;
       }
@@ -72,6 +89,7 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
     const char* found = OpenCompanion(image);
     if (found == nullptr) {
       m_Log.Format("fopen fail\n");
+      failure_ = kNoCompanion;
       m_Port->Close();
       return 0;
     }
@@ -90,15 +108,40 @@ bool McuBootloader::WriteImage(FirmwareImage& image, const std::string& name, ui
     const std::optional<uint64_t> size = image.Measure();
     // An image that cannot be measured, or would run past the end of the
     // address space, is not sent at all.
-    if (!size || !ImageFitsAbove(address, *size, mcu::kBlockSize)) return false;
+    if (!size || !ImageFitsAbove(address, *size, mcu::kBlockSize)) {
+      unreadable_ = name;
+      return false;
+    }
     m_Log.Format("\n>> %s %d\n\n", name.c_str(), static_cast<int>(*size));
-    if (!image.Load(*size, mcu::kBlockSize)) return false;
+    if (!image.Load(*size, mcu::kBlockSize)) {
+      unreadable_ = name;
+      return false;
+    }
     if (GetId() == 1) break;
     if (++attempts >= mcu::kAttemptsPerDownload) break;  // the blocks are tried regardless
   }
 
   Progress(static_cast<uint32_t>(image.size() / mcu::kBlockSize + 1), kProgressStart);
   return WriteBlocks(image, address);
+}
+
+// The most basic failure first: with no line, nothing else could work.
+std::string McuBootloader::FailCause(const std::string& port_name) const {
+  if (!port_failure_.empty()) {
+    return "The port " + port_name + " could not be opened: " + port_failure_ + ".";
+  }
+  if (!unreadable_.empty()) return Unreadable(unreadable_);
+  if (!answered_) {
+    return "The board did not answer at " + port_name +
+           " (is it in its bootloader, and at this baud rate?).";
+  }
+  if (rejected_block_) {
+    char text[96];
+    std::snprintf(text, sizeof text, "The block at 0x%08X was not accepted after %d tries.",
+                  static_cast<unsigned>(*rejected_block_), mcu::kTriesPerBlock);
+    return text;
+  }
+  return "The board answered, but not as its bootloader should.";
 }
 
 bool McuBootloader::WriteBlocks(const FirmwareImage& image, uint32_t address) {
@@ -112,6 +155,7 @@ bool McuBootloader::WriteBlocks(const FirmwareImage& image, uint32_t address) {
     }
     Progress(++blocks, kProgressPosition);
     if (acked != 1) {
+      rejected_block_ = at;
       written = false;
       break;
     }

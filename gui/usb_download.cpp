@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <new>
 
 namespace flashkit {
@@ -19,6 +21,17 @@ constexpr char kRunCondition[] = "RUN";
 constexpr char kNotConfirmed[] =
     "The USB device did not confirm the end of the download (no 0x06 after the end frame); "
     "the image may not have been stored.";
+
+std::string Refused(uint8_t answer) {
+  char text[96];
+  std::snprintf(text, sizeof text,
+                "The device refused the image: it answered 0x%02X, not 0x06, to the end frame.",
+                answer);
+  return text;
+}
+
+constexpr char kNoConfirmation[] =
+    "The device did not confirm the image: no 0x06 came within 100 ms of the end frame.";
 
 std::string Quantity(uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
 
@@ -232,9 +245,15 @@ void UsbFramedDownload::NamedImageFlow(const UsbImageKind& kind, bool run) {
   }
   // Writes that went through prove only that the link took the bytes; the
   // device's 0x06 is the one sign that it has the image.
-  const bool confirmed = m_Usb.WaitForByte(kUsbAck) == 1;
+  std::optional<uint8_t> other;
+  const bool confirmed = m_Usb.WaitForByte(kUsbAck, &other) == 1;
   EndDownload();
-  if (!confirmed) view_.ShowMessage(kNotConfirmed);
+  if (confirmed) {
+    view_.ShowSettings(1);
+    return;
+  }
+  view_.ShowMessage(kNotConfirmed);
+  view_.ShowOutcome(other ? Refused(*other) : kNoConfirmation);
 }
 
 bool UsbFramedDownload::SendFrame(const UsbFrame& frame) {
@@ -275,8 +294,11 @@ void UsbFramedDownload::GiveUp(int32_t sent) {
 }
 
 void UsbFramedDownload::ReportStopped(int32_t sent, int32_t total) {
-  view_.ShowMessage("The USB device stopped answering after " + std::to_string(sent) + " of " +
-                    Quantity(static_cast<uint64_t>(total)) + "; the download was stopped.");
+  const std::string text = "The USB device stopped answering after " + std::to_string(sent) +
+                           " of " + Quantity(static_cast<uint64_t>(total)) +
+                           "; the download was stopped.";
+  view_.ShowMessage(text);
+  view_.ShowOutcome(text);
 }
 
 }  // namespace flashkit

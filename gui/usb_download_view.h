@@ -28,6 +28,9 @@ class UsbDownloadView {
   // Appends to the information text and pushes it to its control.
   virtual void AppendInfo(const std::string& text) = 0;
   virtual void ShowSettings(int32_t done) = 0;
+  // Replaces the information text with the file's path and `text`: how a
+  // download that did not finish ended.
+  virtual void ShowOutcome(const std::string& text) = 0;
   virtual void SetTimer(int32_t id, uint32_t period_ms) = 0;
   virtual void KillTimer(int32_t id) = 0;
   // A message box with an OK button.

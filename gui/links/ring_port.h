@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace flashkit {
 
@@ -14,8 +15,13 @@ class RingPort {
   // code 0 none, 1 odd, 2 even, 3 mark, 4 space. Not checked here.
   virtual void SetParams(int32_t port_index, uint32_t baud, uint8_t byte_size, uint8_t stop_bits,
                          uint8_t parity) = 0;
+  // A line named by its path ("/dev/ttyUSB0") instead of the port index;
+  // empty: the index names it.
+  virtual void SetPath(const std::string& path) = 0;
   // 1 when open and receiving, 0 on any failure.
   virtual int32_t Open() = 0;
+  // Why the last Open failed, in words; empty when it did not.
+  virtual std::string OpenFailureText() const = 0;
   // Bytes written, once they are handed to the line (0 on failure).
   virtual int32_t Write(const uint8_t* data, uint32_t length) = 0;
   // 1 with a byte from the ring, 0 at once when the ring is empty.

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <limits>
 
+#include "platform/serial_line.h"
+
 namespace flashkit {
 namespace {
 
@@ -47,18 +49,27 @@ void SerialPort::SetParams(int32_t port_index, uint32_t baud, uint8_t byte_size,
   m_Parity = parity;
 }
 
+void SerialPort::SetPath(const std::string& path) { path_ = path; }
+
+std::string SerialPort::OpenFailureText() const { return open_failure_; }
+
+int32_t SerialPort::OpenFailed(std::string why) {
+  m_RDEvent.reset();
+  open_failure_ = std::move(why);
+  return 0;
+}
+
+// Every COM number opens the same way: the limit of ten belonged to the
+// device names of the system this dialog was first written for.
 int32_t SerialPort::Open() {
   // A second Open would orphan the running reader.
   if (m_hCom) return 0;
-  if (m_PortNumber > kHighestPort) return 0;
+  open_failure_.clear();
   m_RDEvent = system_.NewEvent();
-  if (!m_RDEvent) return 0;
+  if (!m_RDEvent) return OpenFailed("no event for the reader could be made");
   platform::Opened<platform::SerialLine> opened =
-      system_.OpenSerial("COM" + std::to_string(m_PortNumber));
-  if (!opened.device) {
-    m_RDEvent.reset();
-    return 0;
-  }
+      system_.OpenSerial(path_.empty() ? "COM" + std::to_string(m_PortNumber) : path_);
+  if (!opened.device) return OpenFailed(platform::SerialOpenFailureText(opened.status));
   m_hCom = std::move(opened.device);
   // The reader waits on the line itself, so reads only need to return what
   // has arrived. Neither result matters: the line settings decide.
@@ -68,8 +79,7 @@ int32_t SerialPort::Open() {
     m_bRunning = 0;
     m_hCom->Close();
     m_hCom.reset();
-    m_RDEvent.reset();
-    return 0;
+    return OpenFailed("the line settings were refused");
   }
   m_Ring.Reset();
   m_bRunning = 1;

@@ -23,8 +23,6 @@ namespace flashkit {
 class SerialPort : public RingPort {
  public:
   static constexpr int kRingSize = 4096;
-  // COM1 to COM10 can be opened; higher numbers are refused at once.
-  static constexpr int16_t kHighestPort = 10;
 
   SerialPort(platform::DeviceSystem& system, MessageBoxes& boxes);
   ~SerialPort() override;  // stops the reader if the owner forgot to Close
@@ -33,7 +31,9 @@ class SerialPort : public RingPort {
 
   void SetParams(int32_t port_index, uint32_t baud, uint8_t byte_size, uint8_t stop_bits,
                  uint8_t parity) override;
+  void SetPath(const std::string& path) override;
   int32_t Open() override;
+  std::string OpenFailureText() const override;
   int32_t Write(const uint8_t* data, uint32_t length) override;
   int32_t TakeByte(uint8_t* byte) override;
   void PauseForInput(uint32_t ms) override;
@@ -55,6 +55,8 @@ class SerialPort : public RingPort {
 
  private:
   bool ApplyLineSettings();
+  // Open's failure: nothing is held afterwards.
+  int32_t OpenFailed(std::string why);
   void StartReader();
   void StopReader();
   void ReaderThread();
@@ -69,6 +71,8 @@ class SerialPort : public RingPort {
   std::unique_ptr<platform::SerialLine> m_hCom;
   std::atomic<int32_t> m_bRunning{0};
   int16_t m_PortNumber = 0;
+  std::string path_;  // names the line instead of m_PortNumber when set
+  std::string open_failure_;
   uint32_t m_Baud = 0;
   uint8_t m_Parity = 0;
   uint8_t m_StopBits = 0;

@@ -160,14 +160,14 @@ void UsbLink::FillRing() {
   if (result.ok()) m_Ring.Store(buffer.data(), static_cast<int32_t>(result.count));
 }
 
-int32_t UsbLink::WaitForByte(uint8_t expected) {
+int32_t UsbLink::WaitForByte(uint8_t expected, std::optional<uint8_t>* other) {
   return WaitForExpectedByte(
       system_.clock(),
       [this](uint8_t* byte) {
         FillRing();
         return TakeByte(byte) == 1;
       },
-      expected);
+      expected, other);
 }
 
 }  // namespace flashkit

@@ -34,7 +34,8 @@ class UsbLink {
   void Close();
   void ResetRing();
   int32_t TakeByte(uint8_t* byte);
-  int32_t WaitForByte(uint8_t expected);
+  // `other`, when given, keeps the last byte that came and was not `expected`.
+  int32_t WaitForByte(uint8_t expected, std::optional<uint8_t>* other = nullptr);
 
   // The first interface of the class that opens, its path in `path`; null
   // when none does.

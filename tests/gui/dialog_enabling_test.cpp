@@ -99,7 +99,9 @@ TEST(DialogEnabling, DuringABootloaderDownload) {
   ASSERT_EQ(rig.boxes.texts, std::vector<std::string>{"Fail"});
   EXPECT_EQ(during, Row(true, false, false, true, false, false, false, true));
   EXPECT_EQ(info_during, rig.dialog->m_FilePath + "\n\n다운로드 중입니다..\n\n");
-  EXPECT_EQ(rig.InfoText(), rig.dialog->m_FilePath + "\n\n다운로드가 종료 되었습니다..\n\n");
+  EXPECT_EQ(rig.InfoText(), rig.dialog->m_FilePath +
+                                "\n\n다운로드가 종료 되었습니다..\n\nThe port COM1 could not be "
+                                "opened: no such device.\n");
 }
 
 }  // namespace

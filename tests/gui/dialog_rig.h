@@ -98,6 +98,8 @@ class DialogRig {
     services.choose_file = [this](QWidget*) { return chosen; };
     services.program_search = ProgramSearch{(dir / "nowhere").string(), (dir / "nowhere").string(), ""};
     services.log_path = (dir / "log.txt").string();
+    services.list_ports = [this] { return ports; };
+    services.open_port_monitor = [] { return std::unique_ptr<platform::SerialPortMonitor>(); };
     dialog = std::make_unique<DownloaderDialog>(std::move(services));
   }
   ~DialogRig() {
@@ -146,6 +148,7 @@ class DialogRig {
   GatedSystem system;
   WatchingBoxes boxes;
   QString chosen;
+  std::vector<platform::SerialPortInfo> ports;  // what the machine has plugged in
   std::unique_ptr<DownloaderDialog> dialog;
 };
 

@@ -69,10 +69,14 @@ std::string Serial(const std::string& port, const std::string& baud, const std::
   return "설정을 확인하세요.\n\n* Port : COM" + port + "\n* Baud : " + baud + "\n* Modem : " + modem;
 }
 
+// Types into a list's field, then clicks elsewhere, which ends the editing.
 void TypeInto(DialogRig& rig, int32_t list_id, const char* text) {
   auto* list = static_cast<QComboBox*>(rig.dialog->Control(list_id));
   list->lineEdit()->clear();
   QTest::keyClicks(list->lineEdit(), QString::fromUtf8(text));
+  emit list->lineEdit()->editingFinished();
+  // The field shows the entry in use, not what was typed.
+  EXPECT_EQ(list->lineEdit()->text(), list->itemText(list->currentIndex()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,6 +107,11 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "1", "115200", "RUN", "-sy", "YModem", Serial("1", "115200", "YModem")},
         StepRow{"port typed, not picked", [](DialogRig& r) { TypeInto(r, ctl::kPortList, "COM7"); },
+                "1", "115200", "RUN", "-sy", "YModem", Serial("1", "115200", "YModem")},
+        StepRow{"port typed in another case", [](DialogRig& r) { TypeInto(r, ctl::kPortList, "com9"); },
+                "1", "115200", "RUN", "-sy", "YModem", Serial("1", "115200", "YModem")},
+        StepRow{"condition typed, not picked",
+                [](DialogRig& r) { TypeInto(r, ctl::kConditionList, "FINISH"); },
                 "1", "115200", "RUN", "-sy", "YModem", Serial("1", "115200", "YModem")},
         StepRow{"baud typed, not picked", [](DialogRig& r) { TypeInto(r, ctl::kBaudList, "250000"); },
                 "1", "115200", "RUN", "-sy", "YModem", Serial("1", "115200", "YModem")}),

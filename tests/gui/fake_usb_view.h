@@ -28,6 +28,7 @@ class RecordingUsbView : public UsbDownloadView {
     info_ += text;
   }
   void ShowSettings(int32_t done) override { Note("settings " + std::to_string(done)); }
+  void ShowOutcome(const std::string& text) override { Note("outcome " + text); }
   void SetTimer(int32_t id, uint32_t period_ms) override {
     Note("timer " + std::to_string(id) + " " + std::to_string(period_ms));
   }

@@ -92,6 +92,7 @@ struct ScenarioRow {
   std::vector<std::string> attempts;  // the "\n>> name size\n\n" lines, in order
   int32_t result;
   std::vector<std::string> boxes;
+  std::string failure;  // what the dialog adds to its text
 };
 
 std::vector<std::string> TracedAttempts(const std::string& log) {
@@ -117,6 +118,7 @@ TEST_P(Scenario, EndsAsTheDeviceAllows) {
   EXPECT_EQ(device.commands, row.commands);
   EXPECT_EQ(TracedAttempts(rig.LogFile()), row.attempts);
   EXPECT_EQ(rig.boxes.texts, row.boxes);
+  EXPECT_EQ(rig.boot->FailureText(), row.failure);
   // The line is opened first and closed once, on every way out.
   ASSERT_GE(rig.port->calls.size(), 3u);
   EXPECT_EQ(rig.port->calls[0], "SetParams");
@@ -125,6 +127,10 @@ TEST_P(Scenario, EndsAsTheDeviceAllows) {
   EXPECT_EQ(std::count(rig.port->calls.begin(), rig.port->calls.end(), "Close"), 1);
 }
 
+const char kNoCompanion[] =
+    "The image was written, but no companion image (WDN-500S.bin, ZQT410_TAXI.bin or "
+    "ZQT410_STB.bin) is beside it.";
+const char kBlockRefused[] = "The block at 0x08008000 was not accepted after 10 tries.";
 const std::vector<std::string> kFiveSilentGetIds(5, "get id: silent");
 const std::vector<std::string> kTenRefusedWrites(10, "write: nack");
 
@@ -150,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "get id", "write 08008000 +256", "go 08000000"},
                     {"IAP_CORTEX.bin 300", "WDN-500S.bin 10"},
                     1,
-                    {}},
+                    {}, ""},
         ScenarioRow{"CompanionChosenIsWrittenTwice",
                     "WDN-500S.bin",
                     {{"WDN-500S.bin", 10}, {"ZQT410_TAXI.bin", 10}},
@@ -158,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Times(2, {"get id", "write 08008000 +256", "go 08000000"}),
                     {"WDN-500S.bin 10", "WDN-500S.bin 10"},
                     1,
-                    {}},
+                    {}, ""},
         ScenarioRow{"LastCompanionNameFound",
                     "fw.bin",
                     {{"fw.bin", 10}, {"ZQT410_STB.bin", 20}},
@@ -166,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Times(2, {"get id", "write 08008000 +256", "go 08000000"}),
                     {"fw.bin 10", "ZQT410_STB.bin 20"},
                     1,
-                    {}},
+                    {}, ""},
         ScenarioRow{"EmptyImageStillStartsTheDevice",
                     "fw.bin",
                     {{"fw.bin", 0}, {"ZQT410_TAXI.bin", 10}},
@@ -174,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"get id", "go 08000000", "get id", "write 08008000 +256", "go 08000000"},
                     {"fw.bin 0", "ZQT410_TAXI.bin 10"},
                     1,
-                    {}},
+                    {}, ""},
         ScenarioRow{"NoCompanionNoBox",
                     "fw.bin",
                     {{"fw.bin", 10}},
@@ -182,8 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"get id", "write 08008000 +256", "go 08000000"},
                     {"fw.bin 10"},
                     0,
-                    {}},
-        ScenarioRow{"ChosenImageMissing", "fw.bin", {{"WDN-500S.bin", 10}}, {}, {}, {}, 0, {}},
+                    {}, kNoCompanion},
+        ScenarioRow{"ChosenImageMissing", "fw.bin", {{"WDN-500S.bin", 10}}, {}, {}, {}, 0, {},
+                    "The image fw.bin could not be read."},
         // Two Get IDs lost on the image leave three for the companion; its
         // blocks are then tried anyway, and their failure ends it all.
         ScenarioRow{"AttemptsSharedByImageAndCompanion",
@@ -198,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"fw.bin 10", "fw.bin 10", "fw.bin 10", "WDN-500S.bin 10", "WDN-500S.bin 10",
                      "WDN-500S.bin 10"},
                     0,
-                    {"Fail"}},
+                    {"Fail"}, kBlockRefused},
         ScenarioRow{"SilentDevice",
                     "fw.bin",
                     {{"fw.bin", 10}, {"WDN-500S.bin", 10}},
@@ -206,7 +213,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Join({kFiveSilentGetIds, std::vector<std::string>(10, "write: silent")}),
                     std::vector<std::string>(5, "fw.bin 10"),
                     0,
-                    {"Fail"}},
+                    {"Fail"},
+                    "The board did not answer at COM3 (is it in its bootloader, and at this baud "
+                    "rate?)."},
         ScenarioRow{"EveryWriteRefused",
                     "fw.bin",
                     {{"fw.bin", 10}, {"WDN-500S.bin", 10}},
@@ -214,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Times(5, Join({{"get id"}, kTenRefusedWrites})),
                     std::vector<std::string>(5, "fw.bin 10"),
                     0,
-                    {"Fail"}},
+                    {"Fail"}, kBlockRefused},
         ScenarioRow{"SecondBlockTakesThreeTries",
                     "fw.bin",
                     {{"fw.bin", 512}, {"WDN-500S.bin", 10}},
@@ -224,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "go 08000000"},
                     {"fw.bin 512", "WDN-500S.bin 10"},
                     1,
-                    {}},
+                    {}, ""},
         // A failed companion is retried as a chosen image: written, started,
         // then found and written once more.
         ScenarioRow{"CompanionRetriedIsWrittenAgain",
@@ -236,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                           Times(2, {"get id", "write 08008000 +256", "go 08000000"})}),
                     {"fw.bin 10", "WDN-500S.bin 10", "WDN-500S.bin 10", "WDN-500S.bin 10"},
                     1,
-                    {}},
+                    {}, ""},
         ScenarioRow{"GoRefusedIsNotLookedAt",
                     "fw.bin",
                     {{"fw.bin", 10}, {"WDN-500S.bin", 10}},
@@ -245,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "write 08008000 +256", "go 08000000"},
                     {"fw.bin 10", "WDN-500S.bin 10"},
                     1,
-                    {}},
+                    {}, ""},
         // The sync's second ACK shifts every reply of the loader's set-up by
         // one, until Get ID drains the ring and fails on the extra byte.
         ScenarioRow{"StaleAckCostsTheLoaderAGetId",
@@ -256,7 +265,40 @@ INSTANTIATE_TEST_SUITE_P(
                      "write 08000000 +256", "get id", "write 08008000 +256", "go 08000000"},
                     {"iap_cortex.bin 10", "iap_cortex.bin 10", "WDN-500S.bin 10"},
                     1,
-                    {}}),
+                    {}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A line that does not open leaves every exchange empty; the user is told
+// about the line, not about the silence that follows from it.
+struct UnopenedRow {
+  const char* name;
+  std::string port_text;
+  std::string path;  // what the port was told to open instead of its index
+  std::string failure;
+};
+
+class UnopenedPort : public ::testing::TestWithParam<UnopenedRow> {};
+
+TEST_P(UnopenedPort, FailNamesTheLine) {
+  const UnopenedRow& row = GetParam();
+  DownloadRig rig;
+  rig.port->open_result = 0;
+  rig.port->open_failure = "no such device";
+  rig.WriteFile("fw.bin", Pattern(10, 1));
+  EXPECT_EQ(rig.Download("fw.bin", row.port_text), 0);
+  EXPECT_EQ(rig.port->path, row.path);
+  EXPECT_EQ(rig.boxes.texts, std::vector<std::string>{"Fail"});
+  EXPECT_EQ(rig.boot->FailureText(), row.failure);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, UnopenedPort,
+    ::testing::Values(UnopenedRow{"ComNumber", "11", "",
+                                  "The port COM11 could not be opened: no such device."},
+                      UnopenedRow{"AdapterPath", "/dev/serial/by-id/usb-FTDI-if00",
+                                  "/dev/serial/by-id/usb-FTDI-if00",
+                                  "The port /dev/serial/by-id/usb-FTDI-if00 could not be opened: "
+                                  "no such device."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

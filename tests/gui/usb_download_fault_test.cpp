@@ -112,6 +112,7 @@ const Calls kSenderStops = {"stop 1025", "stop 1026"};
 Calls SenderStopsWith(const std::string& message) {
   Calls calls = kSenderStops;
   calls.push_back("message " + message);
+  calls.push_back("outcome " + message);
   return calls;
 }
 

@@ -62,6 +62,7 @@ struct FlowRow {
   size_t size;
   const char* condition;
   size_t answers;  // one-byte answers the device has ready
+  uint8_t answer;  // each of them
   std::function<Writes(const Bytes& image)> writes;
   Calls dialog;  // what the dialog's thread did to the dialog
   Calls sender;  // what the sender thread did to it
@@ -75,7 +76,7 @@ TEST_P(UsbDownloadFlows, FramesAnswersAndDialog) {
   const FlowRow& row = GetParam();
   UsbRig rig;
   const Bytes image = rig.WriteImage(row.file, row.size);
-  rig.Answers(row.answers);
+  rig.FromDevice().Arrive(Bytes(row.answers, row.answer));
   const size_t files_before = testing::OpenFiles();
 
   rig.Run(row.file, row.condition);
@@ -109,54 +110,69 @@ std::vector<uint32_t> AckWaitAfter(std::vector<uint32_t> sleeps) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, UsbDownloadFlows,
     ::testing::Values(
-        FlowRow{"Iap100BytesIn32ByteFrames", "iap_cortex.bin", 100, "RUN", 5,
+        FlowRow{"Iap100BytesIn32ByteFrames", "iap_cortex.bin", 100, "RUN", 5, 0x06,
                 [](const Bytes& image) {
                   return Join({{Request(0x80), Size("00000100")}, DataFrames(image, 32), {kEndRun}});
                 },
                 With(kSizedStart, {"range 4", "timer 1 1"}), kSenderEnd, kTwice, kSizedSleeps},
-        FlowRow{"OtherImageEndsWithRunEvenOnFinish", "board.bin", 100, "FINISH", 5,
+        FlowRow{"OtherImageEndsWithRunEvenOnFinish", "board.bin", 100, "FINISH", 5, 0x06,
                 [](const Bytes& image) {
                   return Join({{Request(0xFF), Size("00000100")}, DataFrames(image, 32), {kEndRun}});
                 },
                 With(kSizedStart, {"range 4", "timer 1 1"}), kSenderEnd, kTwice, kSizedSleeps},
-        FlowRow{"Zqt410In60ByteFrames", "ZQT410_TAXI.bin", 121, "RUN", 4,
+        FlowRow{"Zqt410In60ByteFrames", "ZQT410_TAXI.bin", 121, "RUN", 4, 0x06,
                 [](const Bytes& image) {
                   return Join({{Request(0xFF), Size("00000121")}, DataFrames(image, 60), {kEndRun}});
                 },
                 With(kSizedStart, {"range 3", "timer 1 1"}), kSenderEnd, kTwice, kSizedSleeps},
-        FlowRow{"EmptyImageEndsAtOnce", "fw.bin", 0, "RUN", 1,
+        FlowRow{"EmptyImageEndsAtOnce", "fw.bin", 0, "RUN", 1, 0x06,
                 [](const Bytes&) { return Writes{Request(0xFF), Size("00000000"), kEndRun}; },
                 With(kSizedStart, {"range 1", "timer 1 1"}), kSenderEnd, kTwice, kSizedSleeps},
-        FlowRow{"Vivi121BytesThreeFrames", "vivi", 121, "RUN", 1,
+        FlowRow{"Vivi121BytesThreeFrames", "vivi", 121, "RUN", 1, 0x06,
                 [](const Bytes& image) {
                   return Join({{Header(0x81, "vivi", "0000121")}, DataFrames(image, 60), {kEndRun}});
                 },
                 {"play 1026", "play 1025", "range 3", "progress 1 0", "progress 2 0", "progress 3 0",
-                 "pos 121", "stop 1025", "stop 1026"},
+                 "pos 121", "stop 1025", "stop 1026", "settings 1"},
                 {}, "<CONNECTED>", {100, 1}},
-        FlowRow{"Vivi120BytesTwoFrames", "vivi.bin", 120, "RUN", 1,
+        FlowRow{"Vivi120BytesTwoFrames", "vivi.bin", 120, "RUN", 1, 0x06,
                 [](const Bytes& image) {
                   return Join({{Header(0x81, "vivi", "0000120")}, DataFrames(image, 60), {kEndRun}});
                 },
                 {"play 1026", "play 1025", "range 3", "progress 1 0", "progress 2 0", "pos 120",
-                 "stop 1025", "stop 1026"},
+                 "stop 1025", "stop 1026", "settings 1"},
                 {}, "<CONNECTED>", {100, 1}},
-        FlowRow{"ViviFinishSendsOnlyTheEndFrame", "vivi", 121, "FINISH", 1,
+        FlowRow{"ViviFinishSendsOnlyTheEndFrame", "vivi", 121, "FINISH", 1, 0x06,
                 [](const Bytes&) { return Writes{kEndFinish}; },
-                {"play 1026", "play 1025", "pos 121", "stop 1025", "stop 1026"}, {}, "<CONNECTED>",
+                {"play 1026", "play 1025", "pos 121", "stop 1025", "stop 1026", "settings 1"}, {},
+                "<CONNECTED>",
                 {100}},
-        FlowRow{"ConditionMustBeRunExactly", "vivi", 60, "run", 1,
+        FlowRow{"ConditionMustBeRunExactly", "vivi", 60, "run", 1, 0x06,
                 [](const Bytes&) { return Writes{kEndFinish}; },
-                {"play 1026", "play 1025", "pos 60", "stop 1025", "stop 1026"}, {}, "<CONNECTED>",
+                {"play 1026", "play 1025", "pos 60", "stop 1025", "stop 1026", "settings 1"}, {},
+                "<CONNECTED>",
                 {100}},
-        FlowRow{"RootWithoutAckSaysUnconfirmed", "rootfs.img", 60, "RUN", 0,
+        FlowRow{"RootWithoutAckSaysUnconfirmed", "rootfs.img", 60, "RUN", 0, 0x06,
                 [](const Bytes& image) {
                   return Join({{Header(0x83, "root", "0000060")}, DataFrames(image, 60), {kEndRun}});
                 },
                 {"play 1026", "play 1025", "range 2", "progress 1 0", "pos 60", "stop 1025",
                  "stop 1026",
                  "message The USB device did not confirm the end of the download (no 0x06 after "
-                 "the end frame); the image may not have been stored."},
+                 "the end frame); the image may not have been stored.",
+                 "outcome The device did not confirm the image: no 0x06 came within 100 ms of the "
+                 "end frame."},
+                {}, "<CONNECTED>", AckWaitAfter({100, 1})},
+        FlowRow{"RootRefusedSaysWithWhat", "rootfs.img", 60, "RUN", 1, 0x15,
+                [](const Bytes& image) {
+                  return Join({{Header(0x83, "root", "0000060")}, DataFrames(image, 60), {kEndRun}});
+                },
+                {"play 1026", "play 1025", "range 2", "progress 1 0", "pos 60", "stop 1025",
+                 "stop 1026",
+                 "message The USB device did not confirm the end of the download (no 0x06 after "
+                 "the end frame); the image may not have been stored.",
+                 "outcome The device refused the image: it answered 0x15, not 0x06, to the end "
+                 "frame."},
                 {}, "<CONNECTED>", AckWaitAfter({100, 1})}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -195,8 +211,9 @@ TEST(UsbDownloadLink, ZImageHeaderNamesKernelAnd25000Frames) {
 
   const Calls dialog = rig.view.OnThisThread();
   EXPECT_EQ(dialog[2], "range 25001");
-  EXPECT_EQ(dialog[dialog.size() - 4], "progress 25000 0");
-  EXPECT_EQ(dialog[dialog.size() - 3], "pos 1500000");
+  EXPECT_EQ(dialog[dialog.size() - 5], "progress 25000 0");
+  EXPECT_EQ(dialog[dialog.size() - 4], "pos 1500000");
+  EXPECT_EQ(dialog.back(), "settings 1") << "the device confirmed the image";
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ class FakeRingPort : public RingPort {
   // Called after every Write with the frame written.
   std::function<void(FakeRingPort&, std::span<const uint8_t>)> on_write;
   int32_t open_result = 1;
+  std::string open_failure;  // what OpenFailureText says after an Open that failed
+  std::string path;          // as SetPath left it
 
   // What happened, in order: "SetParams", "Open", "Write", "Close".
   std::vector<std::string> calls;
@@ -54,7 +56,9 @@ class FakeRingPort : public RingPort {
 
   void SetParams(int32_t port_index, uint32_t baud, uint8_t byte_size, uint8_t stop_bits,
                  uint8_t parity) override;
+  void SetPath(const std::string& line_path) override { path = line_path; }
   int32_t Open() override;
+  std::string OpenFailureText() const override { return open_result == 1 ? "" : open_failure; }
   int32_t Write(const uint8_t* data, uint32_t length) override;
   int32_t TakeByte(uint8_t* byte) override;
   void PauseForInput(uint32_t ms) override;

@@ -196,33 +196,45 @@ TEST(SerialPortClose, ReaderEndsByItselfWhenTheBoardHangsUp) {
 struct PortRow {
   const char* name;
   int32_t index;
-  unsigned linked;  // the COM number the board is on
+  const char* path;  // given instead of the index; "{pty}" is the board's node
+  unsigned linked;   // the COM number the board is on
   int32_t result;
   std::vector<std::string> log;
+  const char* failure;  // OpenFailureText afterwards
 };
 
 class SerialPortNumber : public ::testing::TestWithParam<PortRow> {};
 
-TEST_P(SerialPortNumber, OpensUpToComTen) {
+TEST_P(SerialPortNumber, OpensEveryComNumberAndPaths) {
   const PortRow& row = GetParam();
   SerialRig rig(row.linked);
   SetEightEvenOne(rig.port, row.index);
+  std::string path = row.path;
+  if (path == "{pty}") path = rig.pty.slave_path;
+  rig.port.SetPath(path);
   EXPECT_EQ(rig.port.Open(), row.result);
   const std::vector<std::string> opens(rig.system.log.begin(),
                                        rig.system.log.begin() + std::min<size_t>(1, rig.system.log.size()));
-  EXPECT_EQ(opens, row.log);
-  if (row.log.empty()) {
-    EXPECT_EQ(rig.system.event_calls, 0) << "refused without touching the system";
+  std::vector<std::string> log = row.log;
+  for (std::string& entry : log) {
+    if (entry == "open {pty}") entry = "open " + rig.pty.slave_path;
   }
+  EXPECT_EQ(opens, log);
+  EXPECT_EQ(rig.port.OpenFailureText(), row.failure);
   rig.port.Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SerialPortNumber,
-    ::testing::Values(PortRow{"IndexNineIsComTen", 9, 10, 1, {"open COM10"}},
-                      PortRow{"IndexTenIsRefused", 10, 11, 0, {}},
-                      PortRow{"IndexMinusOneIsComZero", -1, 1, 0, {"open COM0"}},
-                      PortRow{"HugeIndexIsRefusedNotWrapped", 65545, 10, 0, {}}),
+    ::testing::Values(PortRow{"IndexNineIsComTen", 9, "", 10, 1, {"open COM10"}, ""},
+                      PortRow{"IndexTenIsComEleven", 10, "", 11, 1, {"open COM11"}, ""},
+                      PortRow{"IndexFourteenIsComFifteen", 14, "", 15, 1, {"open COM15"}, ""},
+                      PortRow{"IndexMinusOneIsComZero", -1, "", 1, 0, {"open COM0"}, "no such device"},
+                      PortRow{"HugeIndexIsClampedNotWrapped", 65545, "", 10, 0, {"open COM32767"},
+                              "no such device"},
+                      PortRow{"PathInsteadOfTheIndex", 0, "{pty}", 3, 1, {"open {pty}"}, ""},
+                      PortRow{"PathOfAFolder", 2, "/tmp", 3, 0, {"open /tmp"},
+                              "it is a folder, not a serial port"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusedRow {
