@@ -158,6 +158,9 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   void PlayMovie(int32_t control_id, bool play);
   void RunConsoleDownload();
   void WatchPorts();
+  // What names the port of entry `index`: the digits of "COM3", or an
+  // adapter's path.
+  std::string PortTextOf(int index) const;
   // The chosen port as the user knows it: "COM3", or an adapter's label.
   std::string PortName() const;
   // The settings text (ShowSettings with 0) without pushing it.

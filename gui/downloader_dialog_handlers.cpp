@@ -59,7 +59,7 @@ bool DownloaderDialog::OnInitDialog() {
 
   m_Condition = "RUN";
   m_BaudText = "115200";
-  m_PortText = "1";
+  m_PortText = PortTextOf(0);
   SelectModem(ctl::kModemYmodem);
   RefreshPorts();
   m_PathSelectable = 1;

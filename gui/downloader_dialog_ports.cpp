@@ -60,7 +60,7 @@ void DownloaderDialog::RefreshPorts() {
   }
   // The adapter was unplugged: back to the first COM port, and say so.
   m_PortList->setCurrentIndex(0);
-  m_PortText = "1";
+  m_PortText = PortTextOf(0);
   const std::string note = gone + " was unplugged; the port is COM1 now.\n";
   if (m_UsbDownload->SenderRunning()) {
     m_Info += "\n" + note;
@@ -71,20 +71,21 @@ void DownloaderDialog::RefreshPorts() {
 }
 
 void DownloaderDialog::OnSelchangePort(int index) {
-  std::optional<std::string> entry = PickedEntry(m_PortList, index);
-  if (!entry) return;
+  if (!PickedEntry(m_PortList, index)) return;
+  m_PortText = PortTextOf(index);
+  ShowSettings(0);
+}
+
+std::string DownloaderDialog::PortTextOf(int index) const {
   const size_t com_entries = ComEntryCount();
   if (static_cast<size_t>(index) >= com_entries) {
-    m_PortText = adapters_[static_cast<size_t>(index) - com_entries].path;
-    ShowSettings(0);
-    return;
+    return adapters_[static_cast<size_t>(index) - com_entries].path;
   }
-  std::string digits = *entry;
+  std::string digits = PickedEntry(m_PortList, index).value_or("");
   for (size_t at = digits.find(kComWord); at != std::string::npos; at = digits.find(kComWord)) {
     digits.erase(at, 3);
   }
-  m_PortText = digits;
-  ShowSettings(0);
+  return digits;
 }
 
 std::string DownloaderDialog::PortName() const {
