@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -57,32 +56,6 @@ std::vector<std::string> StablePaths(const std::vector<SerialPortInfo>& ports) {
   std::vector<std::string> paths;
   for (const SerialPortInfo& port : ports) paths.push_back(port.StablePath());
   return paths;
-}
-
-// The default namespace root, /dev, for the life of the object.
-class DefaultNamespace {
- public:
-  DefaultNamespace() {
-    if (const char* old = std::getenv(kVariable)) previous_ = old;
-    unsetenv(kVariable);
-  }
-  ~DefaultNamespace() {
-    if (previous_) setenv(kVariable, previous_->c_str(), 1);
-  }
-
- private:
-  static constexpr char kVariable[] = "FLASHKIT_DEVROOT";
-  std::optional<std::string> previous_;
-};
-
-const char kFtdiById[] = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-const char kFtdiByPath[] = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
-
-UsbSerialAdapter Ftdi() {
-  return {"ttyUSB0", 2, "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI",
-          // udev gives by-path first; the list puts by-id first. Links outside
-          // /dev/serial are not the port's stable names.
-          {kFtdiByPath, "/dev/ftdi-board", kFtdiById}};
 }
 
 struct ListRow {
@@ -281,7 +254,7 @@ TEST(SerialPortMonitor, SeesAdaptersComeAndGoAndNothingElse) {
   EXPECT_FALSE(monitor->TakeChanges());
   ASSERT_EQ(platform::ListSerialPorts().size(), 1u);
 
-  ttys.Unplug("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2");
+  ttys.Unplug(kFtdiSyspath);
   ASSERT_TRUE(Readable(monitor->Fd(), 2000));
   EXPECT_TRUE(monitor->TakeChanges());
   EXPECT_FALSE(monitor->TakeChanges());

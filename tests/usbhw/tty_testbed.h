@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,34 @@ struct UsbSerialAdapter {
   std::optional<std::string> vendor_id, product_id, manufacturer, product, serial;
   std::vector<std::string> links;  // DEVLINKS, in the order udev gives them
 };
+
+// The default namespace root, /dev, for the life of the object.
+class DefaultNamespace {
+ public:
+  DefaultNamespace() {
+    if (const char* old = std::getenv(kVariable)) previous_ = old;
+    unsetenv(kVariable);
+  }
+  ~DefaultNamespace() {
+    if (previous_) setenv(kVariable, previous_->c_str(), 1);
+  }
+
+ private:
+  static constexpr char kVariable[] = "FLASHKIT_DEVROOT";
+  std::optional<std::string> previous_;
+};
+
+inline constexpr char kFtdiById[] = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+inline constexpr char kFtdiByPath[] = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+inline constexpr char kFtdiSyspath[] = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+
+// An FT232R adapter on hub port 2, as ttyUSB0, with no COM number.
+inline UsbSerialAdapter Ftdi() {
+  return {"ttyUSB0", 2, "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI",
+          // udev gives by-path first; the list puts by-id first. Links outside
+          // /dev/serial are not the port's stable names.
+          {kFtdiByPath, "/dev/ftdi-board", kFtdiById}};
+}
 
 // Serial devices in a umockdev testbed. Each Add* returns the tty's syspath.
 // Adding is silent, as when the test starts with the device plugged in;
