@@ -2,7 +2,7 @@
 
 namespace flashkit {
 
-Crc16Table::Crc16Table() : m_Table{}, m_Polynomial(0x8005) { BuildTable(0x8005); }
+Crc16Table::Crc16Table() : m_Table{}, m_Polynomial(0x8005) { BuildTable(m_Polynomial); }
 
 void Crc16Table::BuildTable(uint16_t poly) {
   for (uint32_t i = 0; i < 256; ++i) {

@@ -43,8 +43,10 @@ DownloaderDialog::DownloaderDialog(Services services, QWidget* parent)
   m_hBinSelectIcon = IconResource(kBinSelectIconId);
   BuildWindow();
   ConnectHandlers();
-  OnInitDialog();
+  // Watching first: an adapter plugged in while the list is first read is
+  // then reported, not missed.
   WatchPorts();
+  OnInitDialog();
 }
 
 DownloaderDialog::~DownloaderDialog() {

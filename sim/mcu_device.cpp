@@ -262,7 +262,7 @@ bool McuDevice::ErasePages(uint8_t count_code) {
   std::string list;
   for (const uint8_t page : pages) {
     flash_.ErasePage(page);
-    list += (list.empty() ? "" : ",") + std::to_string(page);
+    list.append(list.empty() ? "" : ",").append(std::to_string(page));
   }
   events_.Emit("erase", JsonFields().Raw("pages", "[" + list + "]"));
   return Ack();

@@ -130,8 +130,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReceivedName,
                                            NameCase{"<abs>escaped.bin", false},
                                            NameCase{"\\escaped.bin", false}),
                          [](const auto& info) {
-                           return "n" + std::to_string(info.index) + "_" +
-                                  RowName(info.param.name);
+                           std::string name = std::to_string(info.index);
+                           name.insert(0, 1, 'n');
+                           return name.append("_").append(RowName(info.param.name));
                          });
 
 TEST(FileSink, NameFromHeaderIgnoredOnceFile1IsOpen) {

@@ -6,23 +6,16 @@
 #include <string>
 
 #include "protocol/xfer_session.h"
+#include "tests/support/xfer_wire.h"
 
 namespace flashkit::testing {
 
 namespace {
 constexpr size_t kBlock = 128;
 
+// A 128-byte block, as the shared wire helpers frame it.
 Bytes Frame(uint8_t number, const Bytes& field, bool crc) {
-  Bytes frame{xfer::kSoh, number, static_cast<uint8_t>(~number)};
-  frame.insert(frame.end(), field.begin(), field.end());
-  if (crc) {
-    uint16_t check = XferSession::BlockCrc(field.data(), kBlock);
-    frame.push_back(static_cast<uint8_t>(check >> 8));
-    frame.push_back(static_cast<uint8_t>(check & 0xFF));
-  } else {
-    frame.push_back(XferSession::BlockChecksum(field.data(), kBlock));
-  }
-  return frame;
+  return DataFrame(xfer::kSoh, number, field, crc ? Check::kCrc : Check::kSum);
 }
 }  // namespace
 

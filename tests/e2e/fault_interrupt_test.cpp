@@ -123,7 +123,7 @@ std::string LineSettingsText(const std::string& path) {
   std::snprintf(text, sizeof text, "iflag %o oflag %o cflag %o lflag %o speed %u/%u cc",
                 t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, cfgetispeed(&t), cfgetospeed(&t));
   std::string all = text;
-  for (cc_t c : t.c_cc) all += " " + std::to_string(c);
+  for (cc_t c : t.c_cc) all.append(" ").append(std::to_string(c));
   return all;
 }
 

@@ -107,6 +107,18 @@ std::vector<uint32_t> AckWaitAfter(std::vector<uint32_t> sleeps) {
   return sleeps;
 }
 
+// A 60-byte root image, and what the dialog shows when the device does not
+// confirm it with 0x06.
+Writes RootImage(const Bytes& image) {
+  return Join({{Header(0x83, "root", "0000060")}, DataFrames(image, 60), {kEndRun}});
+}
+Calls RootUnconfirmed(const std::string& outcome) {
+  return {"play 1026", "play 1025", "range 2", "progress 1 0", "pos 60", "stop 1025", "stop 1026",
+          "message The USB device did not confirm the end of the download (no 0x06 after the end "
+          "frame); the image may not have been stored.",
+          "outcome " + outcome};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, UsbDownloadFlows,
     ::testing::Values(
@@ -152,27 +164,13 @@ INSTANTIATE_TEST_SUITE_P(
                 {"play 1026", "play 1025", "pos 60", "stop 1025", "stop 1026", "settings 1"}, {},
                 "<CONNECTED>",
                 {100}},
-        FlowRow{"RootWithoutAckSaysUnconfirmed", "rootfs.img", 60, "RUN", 0, 0x06,
-                [](const Bytes& image) {
-                  return Join({{Header(0x83, "root", "0000060")}, DataFrames(image, 60), {kEndRun}});
-                },
-                {"play 1026", "play 1025", "range 2", "progress 1 0", "pos 60", "stop 1025",
-                 "stop 1026",
-                 "message The USB device did not confirm the end of the download (no 0x06 after "
-                 "the end frame); the image may not have been stored.",
-                 "outcome The device did not confirm the image: no 0x06 came within 100 ms of the "
-                 "end frame."},
+        FlowRow{"RootWithoutAckSaysUnconfirmed", "rootfs.img", 60, "RUN", 0, 0x06, RootImage,
+                RootUnconfirmed("The device did not confirm the image: no 0x06 came within 100 ms "
+                                "of the end frame."),
                 {}, "<CONNECTED>", AckWaitAfter({100, 1})},
-        FlowRow{"RootRefusedSaysWithWhat", "rootfs.img", 60, "RUN", 1, 0x15,
-                [](const Bytes& image) {
-                  return Join({{Header(0x83, "root", "0000060")}, DataFrames(image, 60), {kEndRun}});
-                },
-                {"play 1026", "play 1025", "range 2", "progress 1 0", "pos 60", "stop 1025",
-                 "stop 1026",
-                 "message The USB device did not confirm the end of the download (no 0x06 after "
-                 "the end frame); the image may not have been stored.",
-                 "outcome The device refused the image: it answered 0x15, not 0x06, to the end "
-                 "frame."},
+        FlowRow{"RootRefusedSaysWithWhat", "rootfs.img", 60, "RUN", 1, 0x15, RootImage,
+                RootUnconfirmed("The device refused the image: it answered 0x15, not 0x06, to the "
+                                "end frame."),
                 {}, "<CONNECTED>", AckWaitAfter({100, 1})}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -13,7 +13,11 @@ namespace flashkit::sim::testing {
 using FrameBytes = std::vector<uint8_t>;
 
 inline FrameBytes Frame(uint8_t type, const FrameBytes& payload) {
-  FrameBytes frame{0x02, static_cast<uint8_t>(payload.size() + 1), type};
+  FrameBytes frame;
+  frame.reserve(payload.size() + 4);
+  frame.push_back(0x02);
+  frame.push_back(static_cast<uint8_t>(payload.size() + 1));
+  frame.push_back(type);
   frame.insert(frame.end(), payload.begin(), payload.end());
   frame.push_back(0x03);
   return frame;
