@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QProgressBar>
 #include <algorithm>
@@ -141,19 +142,32 @@ TEST(FlashpanelYmodem, TwoPressesStartTwoConsoles) {
   }
 }
 
-TEST(FlashpanelBootloader, SerialAndNoneWritesTheImageThroughTheMcuBootloader) {
+// The board on COM5, picked as COM5; or on a port no COM entry reaches, which
+// the Port list shows after COM15 and the download opens by its path.
+struct BootloaderRow {
+  const char* name;
+  unsigned com;
+  const char* entry;
+};
+
+class FlashpanelBootloader : public ::testing::TestWithParam<BootloaderRow> {};
+
+TEST_P(FlashpanelBootloader, SerialAndNoneWritesTheImageThroughTheMcuBootloader) {
+  const BootloaderRow& row = GetParam();
   E2eSandbox sandbox;
   ASSERT_TRUE(sandbox.ok());
   const Bytes image = RandomBytes(3000, 53);
   const Bytes companion = RandomBytes(5000, 54);
   ASSERT_TRUE(WriteBytes(sandbox.host() / "iap_cortex.bin", image));
   ASSERT_TRUE(WriteBytes(sandbox.host() / "WDN-500S.bin", companion));
-  E2eMcu mcu(sandbox, 5);
+  E2eMcu mcu(sandbox, row.com);
   ASSERT_TRUE(mcu.WaitReady()) << mcu.Diagnostics();
 
   Panel panel(sandbox);
   panel.Choose(sandbox.host() / "iap_cortex.bin");
-  panel.dialog->OnSelchangePort(4);  // COM5
+  const int entry = panel.dialog->m_PortList->findText(QString::fromUtf8(row.entry));
+  ASSERT_GE(entry, 0) << row.entry;
+  panel.dialog->OnSelchangePort(entry);
   panel.Click(ctl::kModemNone);
   ASSERT_EQ(panel.dialog->m_ModemName, "Serial");
   panel.Click(ctl::kDownload);  // returns when the download is over
@@ -164,6 +178,11 @@ TEST(FlashpanelBootloader, SerialAndNoneWritesTheImageThroughTheMcuBootloader) {
   const Bytes want = FlashWith({{0x08000000, image}, {0x08007C00, {0x55, 0xAA, 0x55, 0xAA}}, {0x08008000, companion}});
   EXPECT_TRUE(flash == want) << FirstDifference(flash, want);
 }
+
+INSTANTIATE_TEST_SUITE_P(Ports, FlashpanelBootloader,
+                         ::testing::Values(BootloaderRow{"Com5", 5, "COM5"},
+                                           BootloaderRow{"EntryAfterCom15", 20, "com20"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // USB: the size-announced flow returns to the dialog while the sender thread
 // goes on; the named-image flow holds the dialog to the end.
