@@ -45,7 +45,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "ttyUSB0 \u2014 FT232R USB UART (A50285BI)"},
         LabelRow{"ManufacturerWithoutProduct", Port("", "FTDI", "", "0403", "6001"), 80, "ttyUSB0 \u2014 FTDI"},
         LabelRow{"IdsWithoutTexts", Port("", "", "", "1a86", "7523"), 80, "ttyUSB0 \u2014 1a86:7523"},
-        LabelRow{"OneIdIsNotAPair", Port("", "", "", "1a86", ""), 80, "ttyUSB0"},
         LabelRow{"SerialAlone", Port("", "", "X1"), 80, "ttyUSB0 (X1)"},
         LabelRow{"Nothing", Port(""), 80, "ttyUSB0"},
         // Each byte that begins no UTF-8 sequence is one '?': stray
@@ -55,23 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
         LabelRow{"ValidTextKept", Port("\u00e9\u4e2d\U0001F600"), 80, "ttyUSB0 \u2014 \u00e9\u4e2d\U0001F600"},
         LabelRow{"ControlsAndOverrides", Port("a\tb\nc\x1b[0m\x7f\u0085\u202e\u2028z"), 80,
                  "ttyUSB0 \u2014 a?b?c?[0m????z"},
-        LabelRow{"FitsExactly", Port("abc"), 13, "ttyUSB0 \u2014 abc"},
         LabelRow{"CutByCharactersNotBytes", Port("\u00e9\u00e9\u00e9\u00e9"), 13,
                  "ttyUSB0 \u2014 \u00e9\u00e9\u2026"},
         LabelRow{"CutInsideTheName", Port("x"), 5, "ttyU\u2026"},
-        LabelRow{"OneCharacter", Port("x"), 1, "\u2026"},
         LabelRow{"NoCharacters", Port("x"), 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(SerialPortInfo, StablePathIsTheFirstByIdLink) {
-  SerialPortInfo port = Port("");
-  EXPECT_EQ(port.StablePath(), "/dev/ttyUSB0");
-  port.links = {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"};
-  EXPECT_EQ(port.StablePath(), "/dev/ttyUSB0");
-  port.links.push_back("/dev/serial/by-id/usb-a");
-  port.links.push_back("/dev/serial/by-id/usb-b");
-  EXPECT_EQ(port.StablePath(), "/dev/serial/by-id/usb-a");
-}
 
 }  // namespace
 }  // namespace flashkit::platform
