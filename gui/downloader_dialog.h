@@ -158,6 +158,7 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   void PlayMovie(int32_t control_id, bool play);
   void RunConsoleDownload();
   void WatchPorts();
+  void FitPopup();
   // What names the port of entry `index`: the digits of "COM3", or an
   // adapter's path.
   std::string PortTextOf(int index) const;

@@ -1,6 +1,9 @@
 // The Port list beyond the template's COM entries: the USB serial adapters
 // plugged in, followed as they come and go.
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QScrollBar>
 #include <QSocketNotifier>
 #include <algorithm>
 
@@ -52,6 +55,7 @@ void DownloaderDialog::RefreshPorts() {
                         QString::fromStdString(entry.path));
   }
   adapters_ = std::move(now);
+  FitPopup();
 
   if (!adapter_chosen) return;
   if (gone.empty()) {
@@ -68,6 +72,20 @@ void DownloaderDialog::RefreshPorts() {
     m_Info = SettingsText() + "\n\n" + note;
   }
   DoDataExchange();
+}
+
+// The list opens as wide as its longest entry, so a label is read whole
+// though the field itself is narrow.
+void DownloaderDialog::FitPopup() {
+  QAbstractItemView* view = m_PortList->view();
+  const QFontMetrics metrics(view->font());
+  int widest = 0;
+  for (int i = 0; i < m_PortList->count(); ++i) {
+    widest = std::max(widest, metrics.horizontalAdvance(m_PortList->itemText(i)));
+  }
+  constexpr int kTextMargins = 16;
+  view->setMinimumWidth(widest + kTextMargins + view->verticalScrollBar()->sizeHint().width() +
+                        2 * view->frameWidth());
 }
 
 void DownloaderDialog::OnSelchangePort(int index) {
