@@ -47,6 +47,7 @@ void DownloaderDialog::RefreshPorts() {
   const auto chosen = std::find_if(now.begin(), now.end(),
                                    [this](const AdapterEntry& e) { return e.path == m_PortText; });
   const std::string gone = adapter_chosen && chosen == now.end() ? PortName() : std::string();
+  const int chosen_at = static_cast<int>(chosen - now.begin());
 
   const int first = static_cast<int>(ComEntryCount());
   while (m_PortList->count() > first) m_PortList->removeItem(m_PortList->count() - 1);
@@ -59,7 +60,7 @@ void DownloaderDialog::RefreshPorts() {
 
   if (!adapter_chosen) return;
   if (gone.empty()) {
-    m_PortList->setCurrentIndex(first + static_cast<int>(chosen - adapters_.begin()));
+    m_PortList->setCurrentIndex(first + chosen_at);
     return;
   }
   // The adapter was unplugged: back to the first COM port, and say so.

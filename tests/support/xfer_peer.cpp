@@ -29,9 +29,11 @@ std::function<XferReply(std::span<const uint8_t>)> AcceptingReceiver(bool ymodem
   return [=](std::span<const uint8_t> written) -> XferReply {
     const bool first = (*frames_seen)++ == 0;
     const bool eot = written.size() == 1 && written[0] == kEotByte;
-    Bytes answer;
-    if (eot || !streaming) answer.push_back(kAckByte);
-    if (ymodem && (eot || first)) answer.push_back(start_char);
+    const bool ack = eot || !streaming;
+    const bool prompt = ymodem && (eot || first);
+    Bytes answer(size_t{ack} + size_t{prompt});
+    if (ack) answer.front() = kAckByte;
+    if (prompt) answer.back() = start_char;
     return {answer};
   };
 }
