@@ -10,7 +10,6 @@ namespace flashkit::platform {
 namespace {
 
 constexpr char kRootVariable[] = "FLASHKIT_DEVROOT";
-constexpr char kDefaultRoot[] = "/dev";
 constexpr std::string_view kDevicePrefix = "\\\\.\\";
 constexpr std::string_view kComWord = "com";
 // Built-in serial ports count from ttyS0 for COM1; more digits than this
@@ -33,7 +32,7 @@ bool AllDigits(std::string_view text) {
 
 std::string NamespaceRoot() {
   const char* value = std::getenv(kRootVariable);
-  if (value == nullptr || *value == '\0') return kDefaultRoot;
+  if (value == nullptr || *value == '\0') return kDefaultNamespaceRoot;
   std::string root(value);
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   return root;
@@ -49,10 +48,12 @@ std::optional<std::string> ComDigits(std::string_view device_name) {
 
 std::string ComNodePath(const std::string& root, const std::string& digits, bool com_node_exists) {
   std::string com = root + "/com" + digits;
-  if (com_node_exists || root != kDefaultRoot || digits.size() > kMaxFallbackDigits) return com;
+  if (com_node_exists || root != kDefaultNamespaceRoot || digits.size() > kMaxFallbackDigits) {
+    return com;
+  }
   const unsigned long number = std::strtoul(digits.c_str(), nullptr, 10);
   if (number == 0) return com;
-  return std::string(kDefaultRoot) + "/ttyS" + std::to_string(number - 1);
+  return std::string(kDefaultNamespaceRoot) + "/ttyS" + std::to_string(number - 1);
 }
 
 std::optional<std::string> ResolveComName(const std::string& device_name) {

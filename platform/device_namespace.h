@@ -6,6 +6,8 @@
 
 namespace flashkit::platform {
 
+inline constexpr char kDefaultNamespaceRoot[] = "/dev";
+
 // Windows reaches devices by name; the namespace root ($FLASHKIT_DEVROOT,
 // /dev by default) gives those names a home on this machine.
 std::string NamespaceRoot();

@@ -36,13 +36,12 @@ constexpr OpenFailureRow kOpenFailures[] = {
 
 class PosixSerialLine : public SerialLine {
  public:
-  PosixSerialLine(int fd, uint32_t write_stall_ms, SerialDriver& driver)
-      : io_(fd, write_stall_ms), driver_(driver) {}
+  PosixSerialLine(int fd, uint32_t write_stall_ms) : io_(fd, write_stall_ms) {}
   ~PosixSerialLine() override { Close(); }
 
   // TIOCEXCL does not stop root, the lock does; the lock comes first so a
   // refused second opener never touches the holder's exclusive mode.
-  SysStatus Claim() {
+  SysStatus Claim(SerialDriver& driver) {
     if (SysStatus s = line_control::CheckTerminal(fd()); !s.ok()) return s;
     if (flock(fd(), LOCK_EX | LOCK_NB) != 0) return SysStatus::FromErrno(errno, ErrnoContext::kLock);
     if (SysStatus s = line_control::SetExclusive(fd(), true); !s.ok()) return s;
@@ -51,7 +50,7 @@ class PosixSerialLine : public SerialLine {
     if (SysStatus s = line_control::ReadTermios(fd(), found); !s.ok()) return s;
     found_ = found;
     if (SysStatus s = line_control::MakeRaw(fd()); !s.ok()) return s;
-    latency_.Request(fd(), driver_);
+    latency_.Request(fd(), driver);
     return SysStatus::Ok();
   }
 
@@ -88,7 +87,6 @@ class PosixSerialLine : public SerialLine {
   int fd() const { return io_.Id(); }
 
   FdDevice io_;
-  SerialDriver& driver_;
   LowLatency latency_;
   bool exclusive_ = false;
   std::optional<termios2> found_;  // the settings before ours
@@ -107,8 +105,8 @@ Opened<SerialLine> OpenSerialLine(const std::string& path, uint32_t write_stall_
                                   SerialDriver& driver) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {nullptr, SysStatus::FromErrno(errno)};
-  auto line = std::make_unique<PosixSerialLine>(fd, write_stall_ms, driver);
-  if (SysStatus s = line->Claim(); !s.ok()) return {nullptr, s};
+  auto line = std::make_unique<PosixSerialLine>(fd, write_stall_ms);
+  if (SysStatus s = line->Claim(driver); !s.ok()) return {nullptr, s};
   return {std::move(line), SysStatus::Ok()};
 }
 

@@ -12,11 +12,11 @@
 
 #include "platform/device_namespace.h"
 #include "platform/usb_node_link.h"
+#include "platform/utf8_text.h"
 
 namespace flashkit::platform {
 namespace {
 
-constexpr char kDefaultRoot[] = "/dev";
 constexpr std::string_view kComWord = "com";
 constexpr std::string_view kByIdPrefix = "/dev/serial/by-id/";
 constexpr std::string_view kByPathPrefix = "/dev/serial/by-path/";
@@ -44,15 +44,13 @@ std::string Text(const char* value) { return value == nullptr ? std::string() : 
 // the cut falls at the limit.
 std::string Bounded(const char* value) {
   std::string text = Text(value);
-  if (text.size() <= kMaxAttributeBytes) return text;
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const auto continuation = [&](size_t i) { return (byte(i) & 0xC0) == 0x80; };
-  size_t cut = kMaxAttributeBytes;
-  if (continuation(cut)) {
-    size_t lead = cut - 1;
-    while (lead + 3 > cut && lead > 0 && continuation(lead)) --lead;
-    const size_t length = byte(lead) >= 0xF0 ? 4 : byte(lead) >= 0xE0 ? 3 : byte(lead) >= 0xC0 ? 2 : 1;
-    if (lead + length > cut) cut = lead;
+  size_t cut = 0;
+  while (cut < text.size()) {
+    uint32_t ignored = 0;
+    const size_t length = DecodeUtf8(std::string_view(text).substr(cut), ignored);
+    const size_t step = length == 0 ? 1 : length;
+    if (cut + step > kMaxAttributeBytes) break;
+    cut += step;
   }
   text.resize(cut);
   return text;
@@ -134,7 +132,7 @@ std::optional<unsigned> ComNumberOf(const SerialPortInfo& port, const std::strin
       return entry.number;
     }
   }
-  if (root != kDefaultRoot || !port.name.starts_with("ttyS")) return std::nullopt;
+  if (root != kDefaultNamespaceRoot || !port.name.starts_with("ttyS")) return std::nullopt;
   const std::optional<unsigned> index = [&]() -> std::optional<unsigned> {
     const std::string_view digits = std::string_view(port.name).substr(4);
     if (digits == "0") return 0;
@@ -313,7 +311,7 @@ std::vector<SerialPortInfo> ListSerialPorts() {
   for (SerialPortInfo& port : ports) port.com = ComNumberOf(port, root, entries);
   // A simulator's ports live in a root of their own; under /dev a comN
   // entry is only another name for a port udev lists.
-  if (root != kDefaultRoot) {
+  if (root != kDefaultNamespaceRoot) {
     for (const ComEntry& entry : entries) {
       if (entry.claimed || !entry.character_device) continue;
       SerialPortInfo port;
