@@ -95,33 +95,5 @@ TEST(DialogPorts, ChoiceKeptWhileTheAdapterStays) {
   EXPECT_EQ(rig.dialog->m_PortText, kFtdiById);
 }
 
-TEST(DialogPorts, UnpluggedChoiceFallsBackToCom1AndSaysSo) {
-  DialogRig rig;
-  rig.ports = {Ftdi()};
-  rig.dialog->RefreshPorts();
-  rig.Pick(ctl::kPortList, 15);
-  rig.ports.clear();
-  rig.dialog->RefreshPorts();
-  EXPECT_EQ(rig.dialog->m_PortList->count(), 15);
-  EXPECT_EQ(rig.dialog->m_PortList->currentIndex(), 0);
-  EXPECT_EQ(rig.dialog->m_PortText, "1");
-  EXPECT_EQ(rig.InfoText(), Settings("", "COM1") + "\n\n" + kFtdiLabel +
-                                " was unplugged; the port is COM1 now.\n");
-}
-
-// COM11 to COM15 open like every other port (the download fails here only
-// because no board is on the line).
-TEST(DialogPorts, Com11OpensTheLineAndFailSaysWhy) {
-  DialogRig rig;
-  const std::filesystem::path path = rig.Choose("fw.bin");
-  rig.Pick(ctl::kPortList, 10);
-  rig.Click(ctl::kModemNone);
-  rig.Click(ctl::kDownload);
-  EXPECT_EQ(rig.system.opened_names.back(), "COM11");
-  EXPECT_EQ(rig.InfoText(), path.string() +
-                                "\n\n다운로드가 종료 되었습니다..\n\nThe port COM11 could not be "
-                                "opened: no such device.\n");
-}
-
 }  // namespace
 }  // namespace flashkit::testing

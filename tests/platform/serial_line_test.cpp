@@ -265,8 +265,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LatencyRow{"UsbAdapter", kOtherFlags, SysStatus::Ok(), SysStatus::Ok(),
                    {kOtherFlags | kLowLatency}, {kOtherFlags | kLowLatency, kOtherFlags}},
-        LatencyRow{"AlreadyLowLatency", kOtherFlags | kLowLatency, SysStatus::Ok(), SysStatus::Ok(),
-                   {}, {}},
         LatencyRow{"PseudoTerminal", 0, kRefused, SysStatus::Ok(), {}, {}},
         LatencyRow{"NoPermission", kOtherFlags, SysStatus::Ok(), kNoPermission, {}, {}}),
     [](const auto& info) { return std::string(info.param.label); });
