@@ -12,7 +12,7 @@
 #include <string>
 
 #include "gui/links/usb_link.h"
-#include "gui/usb_download.h"
+#include "engines/usb_download.h"
 #include "platform/clock.h"
 #include "platform/device_system.h"
 #include "platform/poller.h"

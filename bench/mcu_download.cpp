@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "gui/download_progress.h"
+#include "engines/download_progress.h"
 #include "gui/links/message_boxes.h"
 #include "gui/links/serial_port.h"
-#include "gui/mcu_bootloader.h"
+#include "engines/mcu_bootloader.h"
 #include "platform/clock.h"
 #include "platform/device_system.h"
 #include "platform/poller.h"

@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <cstdint>
 
-#include "gui/download_progress.h"
+#include "engines/download_progress.h"
 
 namespace flashkit {
 

@@ -4,7 +4,7 @@
 #include "fuzz/harness/harnesses.h"
 #include "fuzz/harness/scratch_folder.h"
 #include "fuzz/harness/script_feed.h"
-#include "gui/mcu_bootloader.h"
+#include "engines/mcu_bootloader.h"
 #include "tests/support/fake_ring_port.h"
 #include "tests/support/recorded_boxes.h"
 

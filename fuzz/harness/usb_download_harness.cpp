@@ -5,8 +5,8 @@
 #include "fuzz/harness/scratch_folder.h"
 #include "fuzz/harness/script_feed.h"
 #include "gui/links/usb_link.h"
-#include "gui/usb_download.h"
-#include "tests/gui/fake_usb_view.h"
+#include "engines/usb_download.h"
+#include "tests/engines/fake_usb_view.h"
 #include "tests/support/fake_device_system.h"
 
 namespace flashkit::fuzz {

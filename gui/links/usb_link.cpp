@@ -17,6 +17,11 @@ constexpr int kNameTooLong = 206;
 
 int Code(const platform::SysStatus& status) { return static_cast<int>(status.error); }
 
+bool EntryNamed(std::string_view path, std::string_view name) {
+  const size_t slash = path.find_last_of("/\\");
+  return path.substr(slash == std::string_view::npos ? 0 : slash + 1) == name;
+}
+
 }  // namespace
 
 UsbLink::UsbLink(platform::DeviceSystem& system)
@@ -46,6 +51,7 @@ std::unique_ptr<platform::Device> UsbLink::FindDevice(const std::string& class_g
   const std::optional<std::vector<std::string>> interfaces = system_.ListInterfaces(class_guid);
   if (!interfaces) return nullptr;
   for (const std::string& interface_path : *interfaces) {
+    if (!entry_name_.empty() && !EntryNamed(interface_path, entry_name_)) continue;
     if (std::unique_ptr<platform::Device> device = OpenInterface(interface_path, path)) return device;
   }
   return nullptr;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "gui/links/byte_ring.h"
 #include "platform/device_system.h"
@@ -25,6 +26,9 @@ class UsbLink {
   UsbLink(const UsbLink&) = delete;
   UsbLink& operator=(const UsbLink&) = delete;
 
+  // Only the interface whose entry (the last part of its path) is `name`
+  // is taken from now on; empty: the first that opens, whatever its name.
+  void SetEntryName(std::string name) { entry_name_ = std::move(name); }
   // 1 when the device and both pipes are open; 0 with nothing left open.
   int32_t Connect();
   int32_t Write(const uint8_t* data, uint32_t length);
@@ -58,6 +62,7 @@ class UsbLink {
   std::unique_ptr<platform::Device> m_RDDev;
   std::unique_ptr<platform::Device> m_WRDev;
   std::string m_DevPath;
+  std::string entry_name_;
   std::unique_ptr<platform::NamedLock> m_pLock;
   ByteRing<kRingSize> m_Ring;
 };

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "gui/download_progress.h"
+#include "engines/download_progress.h"
 #include "gui/links/serial_port.h"
-#include "gui/mcu_bootloader.h"
+#include "engines/mcu_bootloader.h"
 #include "platform/clock.h"
 #include "platform/device_system.h"
 #include "tests/support/e2e_mcu.h"

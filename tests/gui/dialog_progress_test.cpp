@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "gui/download_progress.h"
+#include "engines/download_progress.h"
 #include "tests/gui/dialog_rig.h"
 #include "tests/support/xfer_row_name.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "gui/links/usb_link.h"
-#include "gui/usb_download.h"
-#include "tests/gui/fake_usb_view.h"
+#include "engines/usb_download.h"
+#include "tests/engines/fake_usb_view.h"
 #include "tests/support/virtual_clock.h"
 #include "tests/support/xfer_wire.h"
 #include "tests/usbhw/usb_hw_rig.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "tests/gui/download_rig.h"
+#include "tests/engines/download_rig.h"
 
 namespace flashkit::testing {
 namespace {

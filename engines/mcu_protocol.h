@@ -15,6 +15,7 @@ inline constexpr std::array<uint8_t, 2> kGetIdCommand = {0x02, 0xFD};
 inline constexpr std::array<uint8_t, 2> kGoCommand = {0x21, 0xDE};
 inline constexpr std::array<uint8_t, 2> kEraseCommand = {0x43, 0xBC};
 inline constexpr std::array<uint8_t, 2> kWriteMemoryCommand = {0x31, 0xCE};
+inline constexpr std::array<uint8_t, 2> kReadMemoryCommand = {0x11, 0xEE};
 inline constexpr std::array<uint8_t, 2> kGlobalErase = {0xFF, 0x00};
 
 inline constexpr uint32_t kFlashStart = 0x08000000;  // the loader's home and where Go jumps
@@ -34,16 +35,31 @@ inline constexpr int kSyncTries = 10;
 inline constexpr int kGetIdReplyMax = 64;
 
 // How long each stage waits (empty 1 ms polls in a row) and how many reply
-// bytes end its wait early.
-enum class Stage { kSync, kGetId, kGo, kEraseCommand, kEraseParams, kWriteCommand, kWriteData };
+// bytes end its wait early. Reading back is the command line's verify only.
+enum class Stage {
+  kSync,
+  kGetId,
+  kGo,
+  kEraseCommand,
+  kEraseParams,
+  kWriteCommand,
+  kWriteData,
+  kReadCommand,
+  kReadData
+};
 
 struct StageLimits {
   int32_t idle_limit;
   int32_t reply_want;
 };
 
-inline constexpr StageLimits LimitsOf(Stage stage) {
-  constexpr std::array<StageLimits, 7> kTable = {{
+// The dialog's limits are tight: it was made for one board on an idle
+// desk. A command-line flasher waits as long as a loaded machine and a
+// large part's mass erase may need, as stm32flash does.
+enum class ReplyLimits { kDialog, kCommandLine };
+
+inline constexpr StageLimits LimitsOf(Stage stage, ReplyLimits limits = ReplyLimits::kDialog) {
+  constexpr std::array<StageLimits, 9> kDialogTable = {{
       {10, 1},               // kSync
       {10, kGetIdReplyMax},  // kGetId
       {10, 1},               // kGo (command and address)
@@ -51,8 +67,22 @@ inline constexpr StageLimits LimitsOf(Stage stage) {
       {20, 1},               // kEraseParams
       {20, 1},               // kWriteCommand (command and address)
       {50, 1},               // kWriteData
+      {20, 1},               // kReadCommand (command and address)
+      {50, 1 + kBlockSize},  // kReadData: ACK and the bytes
   }};
-  return kTable[static_cast<size_t>(stage)];
+  constexpr std::array<StageLimits, 9> kCommandLineTable = {{
+      {500, 1},
+      {1000, kGetIdReplyMax},
+      {1000, 1},
+      {1000, 1},
+      {40000, 1},
+      {1000, 1},
+      {2000, 1},
+      {1000, 1},
+      {2000, 1 + kBlockSize},
+  }};
+  const auto& table = limits == ReplyLimits::kDialog ? kDialogTable : kCommandLineTable;
+  return table[static_cast<size_t>(stage)];
 }
 
 }  // namespace flashkit::mcu

@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
+#include "engines/mcu_bootloader.h"
 #include "gui/links/serial_port.h"
-#include "gui/mcu_bootloader.h"
 
 namespace flashkit {
 namespace {
@@ -18,15 +20,28 @@ constexpr char kNoCompanion[] =
 
 std::string Unreadable(const std::string& name) { return "The image " + name + " could not be read."; }
 
-// The first companion image present in the current folder.
-const char* OpenCompanion(FirmwareImage& image) {
-  for (const char* name : mcu::kCompanionNames) {
-    if (image.Open(name)) return name;
-  }
-  return nullptr;
+std::string BaseName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
 }
 
 }  // namespace
+
+std::optional<std::string> McuBootloader::OpenCompanion(FirmwareImage& image) const {
+  using Companion = McuDownloadSettings::Companion;
+  if (settings_.companion == Companion::kNone) return std::nullopt;
+  if (settings_.companion == Companion::kFile) {
+    if (image.Open(settings_.companion_file)) return settings_.companion_file;
+    return std::nullopt;
+  }
+  // The first of the names present in the folder.
+  for (const char* name : mcu::kCompanionNames) {
+    const std::string path = settings_.companion_folder.empty()
+                                 ? std::string(name)
+                                 : (std::filesystem::path(settings_.companion_folder) / name).string();
+    if (image.Open(path)) return path;
+  }
+  return std::nullopt;
+}
 
 int32_t McuBootloader::Download(std::string file_name, std::string port_text,
                                 std::string baud_text) {
@@ -35,10 +50,14 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
   unreadable_.clear();
   answered_ = false;
   rejected_block_.reset();
+  product_id_.reset();
+  verified_ = false;
+  verify_failed_ = false;
   const bool by_path = port_text.starts_with('/');
   m_Port->SetPath(by_path ? port_text : std::string());
-  m_Port->SetParams(SerialPort::PortIndexFromText(port_text), SerialPort::BaudFromText(baud_text),
-                    kByteSize, kOneStopBit, kEvenParity);
+  const uint32_t baud = settings_.baud ? *settings_.baud : SerialPort::BaudFromText(baud_text);
+  m_Port->SetParams(SerialPort::PortIndexFromText(port_text), baud, kByteSize, kOneStopBit,
+                    kEvenParity);
   // A port that did not open shows up as exchanges that stay empty.
   if (m_Port->Open() != 1) port_failure_ = m_Port->OpenFailureText();
   const std::string port_name = by_path ? port_text : "COM" + port_text;
@@ -52,13 +71,19 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
   }
 
   uint32_t address = mcu::kApplicationAddress;
-  if (file_name == mcu::kLoaderName) {
+  if (BaseName(file_name) == mcu::kLoaderName) {
     // The loader replaces everything; the marker tells it the flash is fresh.
     address = mcu::kFlashStart;
     Sync();
     Erase(0, 0);
     WriteMemory(mcu::kMarkerAddress, static_cast<uint8_t>(mcu::kMarker.size() - 1),
                 mcu::kMarker.data());
+    if (settings_.verify &&
+        !VerifyRange(mcu::kMarkerAddress, mcu::kMarker.data(), mcu::kMarker.size())) {
+      image.Close();
+      m_Port->Close();
+      return 0;
+    }
   }
 
   // One budget of attempts for the whole download, never reset.
@@ -68,6 +93,8 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
   std::string name = file_name;
   while (true) {
     if (!WriteImage(image, name, address, attempts)) {
+      // Writing again would not mend what the read-back saw.
+      if (verify_failed_) break;
       if (++attempts >= mcu::kAttemptsPerDownload) {
         boxes_.Show("Fail");
         failure_ = FailCause(port_name);
@@ -86,19 +113,28 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
     }
     if (address == mcu::kApplicationAddress) Go(mcu::kFlashStart);
     image.Close();
-    const char* found = OpenCompanion(image);
-    if (found == nullptr) {
+    if (settings_.companion == McuDownloadSettings::Companion::kNone) {
+      // Told there is none: the image alone is the download; start it.
+      if (address != mcu::kApplicationAddress) Go(mcu::kFlashStart);
+      result = 1;
+      break;
+    }
+    const std::optional<std::string> found = OpenCompanion(image);
+    if (!found) {
       m_Log.Format("fopen fail\n");
-      failure_ = kNoCompanion;
+      failure_ = settings_.companion == McuDownloadSettings::Companion::kFile
+                     ? Unreadable(settings_.companion_file)
+                     : kNoCompanion;
       m_Port->Close();
       return 0;
     }
-    name = found;
+    name = *found;
     address = mcu::kApplicationAddress;
     companion = true;
   }
   image.Close();
   m_Port->Close();
+  verified_ = settings_.verify && result == 1;
   return result;
 }
 
@@ -122,7 +158,37 @@ bool McuBootloader::WriteImage(FirmwareImage& image, const std::string& name, ui
   }
 
   Progress(static_cast<uint32_t>(image.size() / mcu::kBlockSize + 1), kProgressStart);
-  return WriteBlocks(image, address);
+  if (!WriteBlocks(image, address)) return false;
+  // Every block went out whole, padding included; that is what is read back.
+  const uint64_t written = (image.size() + mcu::kBlockSize - 1) / mcu::kBlockSize * mcu::kBlockSize;
+  return !settings_.verify || VerifyRange(address, image.data(), written);
+}
+
+bool McuBootloader::VerifyRange(uint32_t address, const uint8_t* data, uint64_t size) {
+  uint8_t read[mcu::kBlockSize];
+  for (uint64_t offset = 0; offset < size; offset += mcu::kBlockSize) {
+    const uint32_t at = address + static_cast<uint32_t>(offset);
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(mcu::kBlockSize, size - offset));
+    char text[160];
+    if (ReadMemory(at, static_cast<uint8_t>(count - 1), read) != 1) {
+      std::snprintf(text, sizeof text,
+                    "The board did not read back 0x%08X (Read Memory refused or unanswered; is "
+                    "its flash read-protected?); the image was written but not verified.",
+                    static_cast<unsigned>(at));
+      failure_ = text;
+      verify_failed_ = true;
+      return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      if (read[i] == data[offset + i]) continue;
+      std::snprintf(text, sizeof text, "Verify failed at 0x%08X: written 0x%02X, read back 0x%02X.",
+                    static_cast<unsigned>(at + i), data[offset + i], read[i]);
+      failure_ = text;
+      verify_failed_ = true;
+      return false;
+    }
+  }
+  return true;
 }
 
 // The most basic failure first: with no line, nothing else could work.

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/gui/usb_rig.h"
+#include "tests/engines/usb_rig.h"
 
 namespace flashkit {
 namespace {

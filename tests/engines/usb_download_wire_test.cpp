@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/gui/usb_rig.h"
+#include "tests/engines/usb_rig.h"
 
 namespace flashkit {
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "gui/links/usb_link.h"
-#include "gui/usb_download.h"
-#include "tests/gui/fake_usb_view.h"
+#include "engines/usb_download.h"
+#include "tests/engines/fake_usb_view.h"
 #include "tests/gui/links/serial_rig.h"
 #include "tests/platform/runtime_dir.h"
 #include "tests/support/fake_device_system.h"

@@ -1,4 +1,4 @@
-#include "gui/usb_frames.h"
+#include "engines/usb_frames.h"
 
 #include <algorithm>
 #include <cstring>

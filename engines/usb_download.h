@@ -11,8 +11,8 @@
 #include "common/crc16_table.h"
 #include "common/request_packet.h"
 #include "gui/links/usb_link.h"
-#include "gui/usb_download_view.h"
-#include "gui/usb_frames.h"
+#include "engines/usb_download_view.h"
+#include "engines/usb_frames.h"
 #include "platform/clock.h"
 
 namespace flashkit {

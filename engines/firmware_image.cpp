@@ -1,4 +1,4 @@
-#include "gui/firmware_image.h"
+#include "engines/firmware_image.h"
 
 #include <cstring>
 #include <filesystem>

@@ -1,11 +1,11 @@
-#include "gui/usb_frames.h"
+#include "engines/usb_frames.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tests/gui/usb_rig.h"
+#include "tests/engines/usb_rig.h"
 
 namespace flashkit {
 namespace {

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "gui/firmware_image.h"
-#include "tests/gui/download_rig.h"
+#include "engines/firmware_image.h"
+#include "tests/engines/download_rig.h"
 
 namespace flashkit::testing {
 namespace {

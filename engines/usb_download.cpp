@@ -1,4 +1,4 @@
-#include "gui/usb_download.h"
+#include "engines/usb_download.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -64,7 +64,9 @@ void UsbFramedDownload::UsbDownload(const std::string& file_name, const std::str
   // The previous sender has cleared its mark and has nothing left to do.
   WaitForSender();
   view_.PlayAnimation(kSendAnimationId);
-  const UsbImageKind& kind = UsbImageKindOf(file_name);
+  // The kind is in the name, wherever the file lies.
+  const std::string name = std::filesystem::path(file_name).filename().string();
+  const UsbImageKind& kind = UsbImageKindOf(name);
   const bool run = condition == kRunCondition;
   // Without the header a named image's size goes nowhere; it only has to
   // fit the byte count.
@@ -77,7 +79,7 @@ void UsbFramedDownload::UsbDownload(const std::string& file_name, const std::str
   }
   m_RequestPacket.Fill(kind.type, m_Crc);
   if (kind.flow == UsbFlow::kSizeAnnounced) {
-    SizeAnnouncedFlow(file_name);
+    SizeAnnouncedFlow(name);
   } else {
     NamedImageFlow(kind, run);
   }

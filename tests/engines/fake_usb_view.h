@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "gui/usb_download_view.h"
+#include "engines/usb_download_view.h"
 
 namespace flashkit::testing {
 

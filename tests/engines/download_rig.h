@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "gui/mcu_bootloader.h"
+#include "engines/mcu_bootloader.h"
 #include "tests/support/boot_device.h"
 #include "tests/support/fake_ring_port.h"
 #include "tests/support/recorded_boxes.h"

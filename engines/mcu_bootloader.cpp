@@ -1,4 +1,4 @@
-#include "gui/mcu_bootloader.h"
+#include "engines/mcu_bootloader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,11 +42,11 @@ int32_t McuBootloader::Exchange(int32_t idle_limit) {
   }
 }
 
-int32_t McuBootloader::Send(Stage stage, const uint8_t* frame, int32_t length) {
-  const mcu::StageLimits limits = mcu::LimitsOf(stage);
+int32_t McuBootloader::Send(Stage stage, const uint8_t* frame, int32_t length, int32_t want) {
+  const mcu::StageLimits limits = mcu::LimitsOf(stage, settings_.limits);
   m_TxLen = std::clamp<int32_t>(length, 0, sizeof(m_TxBuf));
   std::memcpy(m_TxBuf, frame, static_cast<size_t>(m_TxLen));
-  m_RxWant = limits.reply_want;
+  m_RxWant = want != 0 ? want : limits.reply_want;
   const int32_t count = Exchange(limits.idle_limit);
   if (count > 0) answered_ = true;
   return count;
@@ -77,8 +77,13 @@ int32_t McuBootloader::GetId() {
   const uint8_t* ack = std::find(begin, end, mcu::kAck);
   if (end - ack < 2) return 0;
   const ptrdiff_t closing = 2 + ptrdiff_t{ack[1]} + 1;
-  if (end - ack <= closing) return 0;
-  return ack[closing] == mcu::kAck ? 1 : 0;
+  if (end - ack <= closing || ack[closing] != mcu::kAck) return 0;
+  uint32_t id = 0;
+  for (const uint8_t* byte = ack + 2; byte != ack + closing && byte != ack + 6; ++byte) {
+    id = (id << 8) | *byte;
+  }
+  product_id_ = id;
+  return 1;
 }
 
 int32_t McuBootloader::Go(uint32_t address) {
@@ -119,6 +124,18 @@ int32_t McuBootloader::WriteMemory(uint32_t address, uint8_t length_code, const 
   frame[count + 1] = static_cast<uint8_t>(length_code ^ XorChecksum(count, data));
   Send(Stage::kWriteData, frame, count + 2);
   return Acked() ? 1 : 0;
+}
+
+int32_t McuBootloader::ReadMemory(uint32_t address, uint8_t length_code, uint8_t* data) {
+  Send(Stage::kReadCommand, mcu::kReadMemoryCommand);
+  if (!Acked()) return 0;
+  SendAddress(Stage::kReadCommand, address);
+  if (!Acked()) return 0;
+  const std::array<uint8_t, 2> length = {length_code, static_cast<uint8_t>(~length_code)};
+  const int32_t count = int32_t{length_code} + 1;
+  if (Send(Stage::kReadData, length.data(), 2, 1 + count) != 1 + count || !Acked()) return 0;
+  std::memcpy(data, m_RxBuf + 1, static_cast<size_t>(count));
+  return 1;
 }
 
 uint8_t McuBootloader::XorChecksum(int32_t length, const uint8_t* bytes) {
