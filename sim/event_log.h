@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "sim/json_fields.h"
+#include "common/json_fields.h"
 
 namespace flashkit::sim {
 

@@ -1,8 +1,8 @@
-#include "sim/json_fields.h"
+#include "common/json_fields.h"
 
 #include <cstdio>
 
-namespace flashkit::sim {
+namespace flashkit {
 
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
@@ -53,4 +53,4 @@ JsonFields& JsonFields::Bool(std::string_view key, bool value) {
   return Raw(key, value ? "true" : "false");
 }
 
-}  // namespace flashkit::sim
+}  // namespace flashkit

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace flashkit::sim {
+namespace flashkit {
 
 // `text` as a JSON string, quotes included. Bytes from 0x80 up pass through,
 // so UTF-8 names stay readable.
@@ -29,4 +29,4 @@ class JsonFields {
   std::string members_;
 };
 
-}  // namespace flashkit::sim
+}  // namespace flashkit
