@@ -3,8 +3,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/sha256.h"
 #include "ports/status.h"
-#include "sim/sha256.h"
 
 namespace flashkit::sim {
 

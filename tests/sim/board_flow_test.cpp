@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/sha256.h"
 #include "platform/clock.h"
 #include "platform/poller.h"
 #include "ports/status.h"
@@ -15,7 +16,6 @@
 #include "sim/board.h"
 #include "sim/boot_log.h"
 #include "sim/line_pump.h"
-#include "sim/sha256.h"
 #include "sim/sim_port.h"
 #include "tests/sim/sim_test_support.h"
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include "common/sha256.h"
 #include "ports/status.h"
-#include "sim/sha256.h"
 #include "tests/sim/framed_frames.h"
 #include "tests/sim/sim_test_support.h"
 #include "tests/support/fake_port.h"

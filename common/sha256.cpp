@@ -1,6 +1,12 @@
-#include "sim/sha256.h"
+#include "common/sha256.h"
 
-namespace flashkit::sim {
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace flashkit {
 namespace {
 
 constexpr uint32_t kRound[64] = {
@@ -17,6 +23,10 @@ constexpr std::array<uint32_t, 8> kInitial = {0x6a09e667, 0xbb67ae85, 0x3c6ef372
                                               0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
 constexpr uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
 
 }  // namespace
 
@@ -58,32 +68,44 @@ void Sha256::Compress(const uint8_t* block) {
   state_[7] += h;
 }
 
-void Sha256::Update(std::span<const uint8_t> data) {
-  total_bytes_ += data.size();
-  for (uint8_t byte : data) {
-    block_[block_used_++] = byte;
-    if (block_used_ == block_.size()) {
-      Compress(block_.data());
-      block_used_ = 0;
-    }
+void Sha256::Update(const uint8_t* data, size_t size) {
+  if (size == 0) return;  // `data` may be null then
+  total_bytes_ += size;
+  if (block_used_ > 0) {
+    const size_t take = std::min(size, block_.size() - block_used_);
+    std::memcpy(block_.data() + block_used_, data, take);
+    block_used_ += take;
+    data += take;
+    size -= take;
+    if (block_used_ < block_.size()) return;
+    Compress(block_.data());
   }
+  // Whole blocks straight from the caller's bytes, without a copy.
+  for (; size >= block_.size(); data += block_.size(), size -= block_.size()) Compress(data);
+  if (size > 0) std::memcpy(block_.data(), data, size);
+  block_used_ = size;
 }
 
-std::array<uint8_t, 32> Sha256::Finish() {
+Sha256::Digest Sha256::Finish() {
   const uint64_t bit_length = total_bytes_ * 8;
-  const uint8_t pad_start = 0x80;
-  Update({&pad_start, 1});
-  const uint8_t zero = 0;
-  while (block_used_ != 56) Update({&zero, 1});
-  uint8_t length_bytes[8];
-  for (int i = 0; i < 8; ++i) length_bytes[i] = static_cast<uint8_t>(bit_length >> (56 - 8 * i));
-  Update(length_bytes);
+  block_[block_used_++] = 0x80;
+  // The length takes the last 8 bytes of a block; when the message left no
+  // room for it, it goes in a block of its own.
+  if (block_used_ > 56) {
+    std::fill(block_.begin() + static_cast<std::ptrdiff_t>(block_used_), block_.end(), 0);
+    Compress(block_.data());
+    block_used_ = 0;
+  }
+  std::fill(block_.begin() + static_cast<std::ptrdiff_t>(block_used_), block_.begin() + 56, 0);
+  for (int i = 0; i < 8; ++i) block_[56 + i] = static_cast<uint8_t>(bit_length >> (56 - 8 * i));
+  Compress(block_.data());
 
-  std::array<uint8_t, 32> digest;
+  Digest digest;
   for (int i = 0; i < 8; ++i) {
     for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(state_[i] >> (24 - 8 * j));
   }
   state_ = kInitial;
+  block_used_ = 0;
   total_bytes_ = 0;
   return digest;
 }
@@ -91,12 +113,13 @@ std::array<uint8_t, 32> Sha256::Finish() {
 std::string Sha256::Hex(std::span<const uint8_t> data) {
   Sha256 sha;
   sha.Update(data);
-  return ToHex(sha.Finish());
+  return Sha256Hex(sha.Finish());
 }
 
-std::string Sha256::ToHex(const std::array<uint8_t, 32>& digest) {
+std::string Sha256Hex(const Sha256::Digest& digest) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
+  text.reserve(2 * digest.size());
   for (uint8_t byte : digest) {
     text += kDigits[byte >> 4];
     text += kDigits[byte & 0xF];
@@ -104,4 +127,19 @@ std::string Sha256::ToHex(const std::array<uint8_t, 32>& digest) {
   return text;
 }
 
-}  // namespace flashkit::sim
+std::optional<std::string> Sha256OfFile(const std::string& path) {
+  const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return std::nullopt;
+  Sha256 sha;
+  std::vector<uint8_t> piece(64 * 1024);
+  size_t got;
+  while ((got = std::fread(piece.data(), 1, piece.size(), file.get())) > 0) {
+    sha.Update(piece.data(), got);
+  }
+  // A short read is the end of the file or an error (a directory, a failing
+  // disk); a digest of part of the file must not pass for the whole.
+  if (std::ferror(file.get())) return std::nullopt;
+  return Sha256Hex(sha.Finish());
+}
+
+}  // namespace flashkit
