@@ -30,6 +30,9 @@ struct McuDownloadSettings {
   std::string companion_folder;
   // Reads every written range back and stops at the first byte that differs.
   bool verify = false;
+  // A line that does not open ends the download at once, instead of showing
+  // up as exchanges that stay empty.
+  bool require_line = false;
 };
 
 // Writes a firmware image and its companion image into a microcontroller's
@@ -53,6 +56,9 @@ class McuBootloader {
   std::optional<uint32_t> ProductId() const { return product_id_; }
   // True when the last Download read back every range it wrote, as written.
   bool Verified() const { return verified_; }
+  // Bytes of blocks the board acknowledged in the last Download, padding
+  // included, over all its passes.
+  uint64_t BytesWritten() const { return bytes_written_; }
 
   int32_t Exchange(int32_t idle_limit);
   int32_t Sync();
@@ -115,6 +121,7 @@ class McuBootloader {
   McuDownloadSettings settings_;
   std::optional<uint32_t> product_id_;
   bool verified_ = false;
+  uint64_t bytes_written_ = 0;
   bool verify_failed_ = false;  // ends the download at once: writing again will not mend it
 };
 

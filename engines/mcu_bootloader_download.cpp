@@ -53,6 +53,7 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
   product_id_.reset();
   verified_ = false;
   verify_failed_ = false;
+  bytes_written_ = 0;
   const bool by_path = port_text.starts_with('/');
   m_Port->SetPath(by_path ? port_text : std::string());
   const uint32_t baud = settings_.baud ? *settings_.baud : SerialPort::BaudFromText(baud_text);
@@ -61,6 +62,11 @@ int32_t McuBootloader::Download(std::string file_name, std::string port_text,
   // A port that did not open shows up as exchanges that stay empty.
   if (m_Port->Open() != 1) port_failure_ = m_Port->OpenFailureText();
   const std::string port_name = by_path ? port_text : "COM" + port_text;
+  if (!port_failure_.empty() && settings_.require_line) {
+    failure_ = FailCause(port_name);
+    m_Port->Close();
+    return 0;
+  }
 
   FirmwareImage image;
   if (!image.Open(file_name)) {
@@ -220,6 +226,7 @@ bool McuBootloader::WriteBlocks(const FirmwareImage& image, uint32_t address) {
       acked = WriteMemory(at, mcu::kBlockLengthCode, image.data() + offset);
     }
     Progress(++blocks, kProgressPosition);
+    if (acked == 1) bytes_written_ += mcu::kBlockSize;
     if (acked != 1) {
       rejected_block_ = at;
       written = false;

@@ -63,6 +63,7 @@ void UsbFramedDownload::UsbDownload(const std::string& file_name, const std::str
   }
   // The previous sender has cleared its mark and has nothing left to do.
   WaitForSender();
+  stopped_at_ = 0;
   view_.PlayAnimation(kSendAnimationId);
   // The kind is in the name, wherever the file lies.
   const std::string name = std::filesystem::path(file_name).filename().string();
@@ -296,6 +297,7 @@ void UsbFramedDownload::GiveUp(int32_t sent) {
 }
 
 void UsbFramedDownload::ReportStopped(int32_t sent, int32_t total) {
+  stopped_at_ = sent;
   const std::string text = "The USB device stopped answering after " + std::to_string(sent) +
                            " of " + Quantity(static_cast<uint64_t>(total)) +
                            "; the download was stopped.";

@@ -40,6 +40,9 @@ class UsbFramedDownload {
   // Waits until a started sender thread has ended by itself (each of its
   // exchanges is bounded by the link's read time-out).
   void WaitForSender();
+  // Of the last download that stopped early, the bytes the device took or
+  // answered before it stopped.
+  int32_t BytesBeforeStop() const { return stopped_at_; }
 
  private:
   void StartSender();
@@ -83,6 +86,7 @@ class UsbFramedDownload {
   // Set by the destructor; from then on the sender makes no call on the view.
   std::mutex finish_mutex_;
   bool stopping_ = false;
+  std::atomic<int32_t> stopped_at_{0};
 };
 
 }  // namespace flashkit
