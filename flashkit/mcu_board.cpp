@@ -31,6 +31,8 @@ class PassProgress : public ProgressWindow {
   // Called back from within the loader's Download, on the same thread.
   void Watch(const McuBootloader& loader) { loader_ = &loader; }
   void SendProgress(uint32_t wparam, int32_t lparam) override {
+    // After a stop the loader only runs out its tries; that is no progress.
+    if (StopAsked()) return;
     switch (lparam) {
       case kProgressStart:
         ++passes_;

@@ -123,6 +123,8 @@ BoardResult RunYmodemBoard(const BoardContext& c, const BoardTarget& target,
   }
   FileSource file_source(file.get(), *size, silent);
   CountingSource source(file_source, static_cast<uint64_t>(*size), progress);
+  // A board that never answers fails alone instead of holding up the run.
+  port->LimitPrompting(c.options.timeout_s * 1000);
   XferSession session(*port, log_out);
   const std::string announced = c.options.announce_as.value_or(c.image.name);
   progress.SetPhase("waiting for the board");
@@ -132,6 +134,11 @@ BoardResult RunYmodemBoard(const BoardContext& c, const BoardTarget& target,
   BoardResult result;
   if (sent == status::kInterrupted) {
     result = Ended(Outcome::kStopped, "stopped; the board was told to cancel");
+  } else if (sent == status::kTimeout && source.taken() == 0) {
+    result = Ended(Outcome::kFailed,
+                   "the board did not answer the prompts within " +
+                       std::to_string(c.options.timeout_s) +
+                       " s (is it connected, powered and at this baud rate?). Error -200");
   } else if (sent != 0) {
     result = Ended(Outcome::kFailed, Failure("the transfer failed", sent));
   } else {

@@ -48,6 +48,9 @@ class DevicePort : public Port {
   int32_t OpenPortPath(const std::string& path);
   // Why the last open failed, in words; empty after a successful one.
   std::string OpenFailureText() const;
+  // A COM board that has not answered the prompts within `ms` makes
+  // SendRequest return -200; without a limit only a stop signal ends them.
+  void LimitPrompting(uint32_t ms) { prompt_limit_ms_ = ms; }
 
  private:
   // What a transfer acts on: a pipe with use_usb, the COM line otherwise;
@@ -78,6 +81,7 @@ class DevicePort : public Port {
 
   std::unique_ptr<platform::SerialLine> m_hCom;
   platform::SysStatus open_status_;
+  uint32_t prompt_limit_ms_ = 0;  // 0: none
   // The COM line's rate once configured, 0 before.
   uint32_t line_baud_ = 0;
 };

@@ -36,7 +36,8 @@ class Port {
   // Bytes written (0 when nothing moved within the time-out) or -104.
   virtual int32_t Write(const uint8_t* data, uint32_t length, uint32_t timeout_ms, bool use_usb) = 0;
   // 1 (COM: the device answered 'C'), 0 (USB: start bytes written), -300, or
-  // -502 when a stop signal ended the prompting.
+  // -502 when a stop signal ended the prompting (-200 when a limit set on
+  // the prompting ran out).
   virtual int32_t SendRequest(const char* name, bool use_usb) = 0;
   // Bytes read, as soon as any arrive (0 when none came within the time-out),
   // or -105.

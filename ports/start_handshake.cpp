@@ -114,9 +114,11 @@ int32_t DevicePort::PromptPipe() {
 // that never answers, the user's Ctrl-C ends the wait.
 int32_t DevicePort::PromptUntilReady() {
   platform::Clock& clock = system_.clock();
+  const uint64_t started = clock.NowMs();
   clock.SleepMs(kFirstPromptDelayMs);
   for (;;) {
     if (platform::StopSignal() != 0) return status::kInterrupted;
+    if (prompt_limit_ms_ != 0 && clock.NowMs() - started >= prompt_limit_ms_) return status::kTimeout;
     out_.Print(".");
     if (!WriteOnce(m_hCom.get(), &kStartByte, 1)) return status::kSourceFailed;
     if (AnsweredReady(*m_hCom)) return 1;

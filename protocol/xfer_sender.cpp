@@ -186,8 +186,12 @@ int32_t XferSession::ExpectStartAgain(bool use_usb) {
 int32_t XferSession::SendYmodemSteps(const char* name, uint32_t size, TransferSource& source,
                                      uint32_t timeout_ms, bool use_usb) {
   // The device reports its own readiness through the start character below;
-  // only the user's stop ends the run here.
-  if (port.SendRequest(name, use_usb) == status::kInterrupted) return status::kInterrupted;
+  // only the user's stop, or a limit the caller set on the prompting, ends
+  // the run here.
+  if (const int32_t r = port.SendRequest(name, use_usb);
+      r == status::kInterrupted || r == status::kTimeout) {
+    return r;
+  }
   mode_char = 1;
   uint8_t header[xfer::kSmallBlock];
   if (const int32_t built = BuildHeaderBlock(header, name, size); built < 0) return built;
