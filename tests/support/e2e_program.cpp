@@ -60,6 +60,10 @@ std::optional<ExitStatus> E2eProgram::Finish(uint32_t timeout_ms) {
 
 void E2eProgram::Stop() { child_->Stop(SIGTERM, kStopGraceMs); }
 
+void E2eProgram::Signal(int signal) {
+  if (child_->started()) ::kill(child_->pid(), signal);
+}
+
 std::string E2eProgram::Diagnostics() const {
   if (!child_->started()) return child_->error();
   return "$ " + command_ + "\nstdout: " + Printable(Out()) + "\nstderr: " + Printable(Err()) + "\n";
@@ -76,6 +80,14 @@ std::unique_ptr<E2eProgram> StartLinkxfer(E2eSandbox& sandbox, const std::vector
   launch.argv.insert(launch.argv.end(), args.begin(), args.end());
   launch.work_dir = work_dir.empty() ? sandbox.host().string() : work_dir;
   return std::make_unique<E2eProgram>(sandbox, "linkxfer", launch);
+}
+
+std::unique_ptr<E2eProgram> StartFlashkit(E2eSandbox& sandbox, const std::vector<std::string>& args) {
+  ChildLaunch launch;
+  launch.argv.push_back(ProgramPath("flashkit"));
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  launch.work_dir = sandbox.host().string();
+  return std::make_unique<E2eProgram>(sandbox, "flashkit", launch);
 }
 
 std::string Sha256Sum(E2eSandbox& sandbox, const std::string& path) {

@@ -32,6 +32,8 @@ class E2eProgram {
   std::optional<ExitStatus> Finish(uint32_t timeout_ms);
   // SIGTERM, then SIGKILL if it does not go.
   void Stop();
+  // `signal` now, without waiting for the end (a user's Ctrl-C).
+  void Signal(int signal);
   // The command and what it printed, for failure messages.
   std::string Diagnostics() const;
 
@@ -43,6 +45,9 @@ class E2eProgram {
   std::string err_path_;
   std::unique_ptr<ChildProcess> child_;
 };
+
+// flashkit with `args`, working in the sandbox's host folder.
+std::unique_ptr<E2eProgram> StartFlashkit(E2eSandbox& sandbox, const std::vector<std::string>& args);
 
 // The folder with linkxfer and devsim.
 std::string ProgramPath(const std::string& name);
