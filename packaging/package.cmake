@@ -18,7 +18,7 @@ function(flashkit_gzip source name)
   set(FLASHKIT_GZIPPED ${FLASHKIT_GZIPPED} PARENT_SCOPE)
 endfunction()
 
-foreach(program linkxfer flashpanel devsim)
+foreach(program linkxfer flashpanel flashkit devsim)
   flashkit_gzip(${FLASHKIT_PACKAGING_DIR}/man/${program}.1 ${program}.1)
   install(FILES ${FLASHKIT_PACKAGING_OUT}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()

@@ -52,8 +52,9 @@ echo "== file list"
 # Files and links, as paths under /usr.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\/usr\//, "", $6); print $6 }' | sort >"$work/package.list"
 required=(
-  bin/linkxfer bin/flashpanel bin/devsim
-  share/man/man1/linkxfer.1.gz share/man/man1/flashpanel.1.gz share/man/man1/devsim.1.gz
+  bin/linkxfer bin/flashpanel bin/flashkit bin/devsim
+  share/man/man1/linkxfer.1.gz share/man/man1/flashpanel.1.gz share/man/man1/flashkit.1.gz
+  share/man/man1/devsim.1.gz
   share/applications/flashpanel.desktop
   lib/udev/rules.d/60-flashkit.rules
   share/doc/flashkit/copyright share/doc/flashkit/changelog.gz
@@ -64,10 +65,10 @@ for path in "${required[@]}"; do
 done
 grep -qE '^share/icons/hicolor/[0-9]+x[0-9]+/apps/flashpanel\.png$' "$work/package.list" ||
   fail "the package has no hicolor icon for flashpanel"
-for page in linkxfer flashpanel devsim; do
+for page in linkxfer flashpanel flashkit devsim; do
   gzip -t "$root/usr/share/man/man1/$page.1.gz" || fail "$page.1.gz is not gzip'd"
 done
-for program in linkxfer flashpanel devsim; do
+for program in linkxfer flashpanel flashkit devsim; do
   file -b "$bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
 done
 
@@ -91,6 +92,9 @@ if "$bin/linkxfer" -h >"$work/usage.txt" 2>&1; then
 else
   fail "linkxfer -h ended with status $?"
 fi
+
+echo "== flashkit --help"
+"$bin/flashkit" --help 2>&1 | grep -q "usage: flashkit list" || fail "flashkit --help printed no usage"
 
 echo "== YMODEM send to devsim board on COM3"
 export FLASHKIT_DEVROOT=$work/dev
