@@ -46,7 +46,10 @@ std::vector<UsbEntry> UsbEntries(platform::DeviceSystem& system) {
 
 std::string JsonList(const std::vector<std::string>& items) {
   std::string json = "[";
-  for (size_t i = 0; i < items.size(); ++i) json += (i ? "," : "") + JsonString(items[i]);
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) json += ',';
+    json += JsonString(items[i]);
+  }
   return json + "]";
 }
 
@@ -73,13 +76,15 @@ void ListBoards(std::FILE* out, platform::DeviceSystem& system, bool json) {
           .Str("product", p.product)
           .Str("serial", p.serial)
           .Str("label", platform::PortLabel(p));
-      text += (i ? ",\n" : "\n") + fields.Object();
+      text += i > 0 ? ",\n" : "\n";
+      text += fields.Object();
     }
     text += "],\n\"usb\":[";
     for (size_t i = 0; i < usb.size(); ++i) {
       JsonFields fields;
       fields.Str("name", usb[i].name).Str("path", usb[i].path).Str("node", usb[i].node);
-      text += (i ? ",\n" : "\n") + fields.Object();
+      text += i > 0 ? ",\n" : "\n";
+      text += fields.Object();
     }
     text += "]}\n";
     std::fputs(text.c_str(), out);

@@ -40,16 +40,14 @@ LiveView::LiveView(std::FILE* out, bool terminal, int columns)
 
 std::string LiveView::Line(const LiveRow& row, size_t label_width, int columns) {
   const BoardProgress::Snapshot& s = row.state;
-  std::string bar;
+  std::string bar(kBarWidth + 2, s.total > 0 ? '-' : ' ');
+  bar.front() = '[';
+  bar.back() = ']';
   std::string percent;
   if (s.total > 0) {
     const uint64_t done = std::min(s.done, s.total);
-    const int filled = static_cast<int>(done * kBarWidth / s.total);
-    bar = "[" + std::string(static_cast<size_t>(filled), '#') +
-          std::string(static_cast<size_t>(kBarWidth - filled), '-') + "]";
+    std::fill_n(bar.begin() + 1, done * kBarWidth / s.total, '#');
     percent = std::to_string(done * 100 / s.total) + "%";
-  } else {
-    bar = "[" + std::string(kBarWidth, ' ') + "]";
   }
   char text[512];
   std::snprintf(text, sizeof text, "%-*s  %-*s %s %4s %12s %6s", static_cast<int>(label_width),
