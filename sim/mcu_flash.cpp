@@ -15,9 +15,22 @@ bool McuFlash::Contains(uint32_t address, uint64_t length) const {
          length <= bytes_.size() - (address - base_);
 }
 
+void McuFlash::StickBit(uint32_t address, uint8_t bit) {
+  const uint32_t offset = address - base_;
+  stuck_.push_back({offset, static_cast<uint8_t>(~(1u << (bit & 7u)))});
+  ApplyStuck(offset, 1);
+}
+
+void McuFlash::ApplyStuck(uint32_t offset, uint64_t length) {
+  for (const Stuck& s : stuck_) {
+    if (s.offset >= offset && s.offset - offset < length) bytes_[s.offset] &= s.keep;
+  }
+}
+
 void McuFlash::EraseAll() {
   std::fill(bytes_.begin(), bytes_.end(), kErased);
   std::fill(written_.begin(), written_.end(), false);
+  ApplyStuck(0, bytes_.size());
 }
 
 bool McuFlash::ErasePage(uint32_t page) {
@@ -25,6 +38,7 @@ bool McuFlash::ErasePage(uint32_t page) {
   const auto first = static_cast<std::ptrdiff_t>(page) * page_bytes_;
   std::fill_n(bytes_.begin() + first, page_bytes_, kErased);
   std::fill_n(written_.begin() + first, page_bytes_, false);
+  ApplyStuck(static_cast<uint32_t>(first), page_bytes_);
   return true;
 }
 
@@ -35,6 +49,7 @@ bool McuFlash::Write(uint32_t address, std::span<const uint8_t> data) {
   const bool dirty = std::find(marks, marks + count, true) != marks + count;
   std::copy(data.begin(), data.end(), bytes_.begin() + first);
   std::fill_n(marks, count, true);
+  ApplyStuck(static_cast<uint32_t>(first), data.size());
   return dirty;
 }
 

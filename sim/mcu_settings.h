@@ -1,8 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace flashkit::sim {
+
+// A flash cell that no longer holds a 1: bit `bit` of the byte at `address`.
+struct McuStuckBit {
+  uint32_t address = 0;
+  uint8_t bit = 0;
+};
 
 // What the simulated microcontroller is: an STM32F103 of medium density in
 // its USART bootloader unless told otherwise, with the flash timing of such
@@ -15,6 +22,7 @@ struct McuSettings {
   uint32_t program_us = 52;  // per half-word
   uint32_t page_erase_ms = 20;
   uint32_t mass_erase_ms = 40;
+  std::vector<McuStuckBit> stuck_bits;  // each reads 0 whatever is written or erased
 };
 
 // The bootloader version Get and Get Version report.

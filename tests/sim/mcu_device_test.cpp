@@ -250,5 +250,13 @@ TEST(McuFlashThroughCommands, WrittenBytesStayUntilTheirPageIsErased) {
   EXPECT_EQ(Bytes(page1.begin(), page1.end()), kMarker);
 }
 
+// A stuck bit: Write Memory still ACKs, Read Memory answers the bit as 0.
+TEST(McuFlashThroughCommands, StuckBitReadsBackZero) {
+  McuRig rig;
+  rig.flash().StickBit(0x08000401, 7);
+  rig.Serve(Cat({Cmd(0x31), Addr(0x08000400), Data(kMarker), Cmd(0x11), Addr(0x08000400), {0x03, 0xFC}}));
+  EXPECT_EQ(rig.replies(), Cat({{A, A, A}, {A, A, A}, {0x55, 0x2A, 0x55, 0xAA}}));
+}
+
 }  // namespace
 }  // namespace flashkit::sim

@@ -1,9 +1,12 @@
 // The MCU's flash: erased bytes, writes that land on bytes not erased since
-// they were last written, and which pages an erase touches.
+// they were last written, which pages an erase touches, and stuck bits.
 #include "sim/mcu_flash.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -81,6 +84,35 @@ TEST(McuFlash, PageEraseTouchesOnlyItsPage) {
   std::fill(want.begin() + kPage, want.begin() + 2 * kPage, 0xFF);
   EXPECT_EQ(Bytes(flash.bytes().begin(), flash.bytes().end()), want);
   EXPECT_FALSE(flash.ErasePage(3));
+}
+
+// A bit stuck at 0 reads 0 after every erase and write; the bits around it,
+// and the Dump, follow.
+TEST(McuFlash, StuckBitReadsZeroWhateverWasWrittenOrErased) {
+  McuFlash flash(kBase, 2 * kPage, kPage);
+  flash.StickBit(kBase + kPage + 1, 3);
+  flash.StickBit(kBase + kPage + 1, 7);
+  flash.StickBit(kBase + 2, 0);
+  const auto at = [&flash] { return Bytes{flash.bytes()[2], flash.bytes()[kPage], flash.bytes()[kPage + 1]}; };
+  EXPECT_EQ(at(), (Bytes{0xFE, 0xFF, 0x77})) << "erased at start";
+  EXPECT_FALSE(flash.Write(kBase + kPage, Bytes{0xFF, 0xFF}));
+  EXPECT_EQ(at(), (Bytes{0xFE, 0xFF, 0x77})) << "ones written";
+  flash.Write(kBase + kPage, Bytes{0x00, 0x00});
+  EXPECT_EQ(at(), (Bytes{0xFE, 0x00, 0x00})) << "zeros written";
+  ASSERT_TRUE(flash.ErasePage(1));
+  EXPECT_EQ(at(), (Bytes{0xFE, 0xFF, 0x77})) << "page erased";
+  flash.Write(kBase, Bytes(4, 0x5B));
+  flash.EraseAll();
+  EXPECT_EQ(at(), (Bytes{0xFE, 0xFF, 0x77})) << "all erased";
+  const auto read = flash.Read(kBase + kPage + 1, 1);
+  EXPECT_EQ(read[0], 0x77);
+
+  const std::string path = ::testing::TempDir() + "stuck_bit_dump.bin";
+  ASSERT_TRUE(flash.Dump(path));
+  std::ifstream in(path, std::ios::binary);
+  const Bytes dumped{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(dumped, Bytes(flash.bytes().begin(), flash.bytes().end()));
+  std::remove(path.c_str());
 }
 
 struct ContainsCase {
