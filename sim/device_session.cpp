@@ -104,10 +104,18 @@ std::string DeviceSession::StampOrNull(uint64_t ns) const {
   return text;
 }
 
+void DeviceSession::DetachCom(unsigned number) {
+  std::erase_if(links_, [number](const auto& link) { return link->number() == number; });
+}
+
 int DeviceSession::Close(const std::vector<DirectionStats>& stats) {
   links_.clear();
   usb_.reset();
+  ReportLineStats(events_, stats);
+  return Exit();
+}
 
+void DeviceSession::ReportLineStats(EventLog& log, const std::vector<DirectionStats>& stats) const {
   std::string directions;
   for (const DirectionStats& d : stats) {
     if (!directions.empty()) directions += ",";
@@ -121,8 +129,12 @@ int DeviceSession::Close(const std::vector<DirectionStats>& stats) {
                       .Raw("last_ms", StampOrNull(d.times.last_ns))
                       .Object();
   }
-  events_.Emit("line-stats", JsonFields().Raw("directions", "[" + directions + "]"));
+  log.Emit("line-stats", JsonFields().Raw("directions", "[" + directions + "]"));
+}
 
+int DeviceSession::Exit() {
+  links_.clear();
+  usb_.reset();
   std::string reason;
   std::string failure;
   {

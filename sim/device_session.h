@@ -52,6 +52,14 @@ class DeviceSession {
   // exit status: 0 for a clean stop, 1 after a failure.
   int Close(const std::vector<DirectionStats>& stats);
 
+  // Close in parts, for a command that runs several devices and ends each by itself.
+  // Removes <root>/comN; its pseudo-terminal stays until Exit.
+  void DetachCom(unsigned number);
+  // {"event":"line-stats","directions":[...]} into `log`.
+  void ReportLineStats(EventLog& log, const std::vector<DirectionStats>& stats) const;
+  // Removes what is left in the namespace, prints the exit line and returns the exit status.
+  int Exit();
+
  private:
   // The event time of `ns`, or null when nothing came out.
   std::string StampOrNull(uint64_t ns) const;

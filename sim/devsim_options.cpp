@@ -10,20 +10,22 @@
 namespace flashkit::sim {
 
 const char kDevsimUsage[] =
-    "usage: devsim board (--com N | --usb NAME) [--baud B] [--bits 10] [--store DIR] [--once]\n"
-    "                    [--no-request] [--boot-lines N] [--latency-timer MS] [--corrupt RATE]\n"
-    "                    [--drop RATE] [--seed S]\n"
+    "usage: devsim board (--com N [--com N]... | --usb NAME) [--baud B] [--bits 10] [--store DIR]\n"
+    "                    [--once] [--no-request] [--boot-lines N] [--latency-timer MS]\n"
+    "                    [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim wire --com A --com B [--baud B] [--bits 10] [--latency-timer MS]\n"
     "                   [--corrupt RATE] [--drop RATE] [--seed S]\n"
-    "       devsim mcu --com N [--baud B] [--bits 11] [--flash-kib 128] [--page-bytes 1024]\n"
-    "                  [--product-id 0x410] [--program-us 52] [--page-erase-ms 20]\n"
-    "                  [--mass-erase-ms 40] [--dump FILE] [--latency-timer MS] [--corrupt RATE]\n"
-    "                  [--drop RATE] [--seed S]\n"
+    "       devsim mcu --com N [--com N]... [--baud B] [--bits 11] [--flash-kib 128]\n"
+    "                  [--page-bytes 1024] [--product-id 0x410] [--program-us 52]\n"
+    "                  [--page-erase-ms 20] [--mass-erase-ms 40] [--dump FILE] [--latency-timer MS]\n"
+    "                  [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim usb-framed --usb NAME [--store DIR] [--reenumerate-ms 200] [--silent-after N]\n"
     "                         [--baud B] [--bits 10] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim --help\n"
     "A simulated device on <root>/comN, root = $FLASHKIT_DEVROOT or /dev.\n"
-    "  --com N         the COM port the device is attached to\n"
+    "  --com N         the COM port the device is attached to. A COM board and mcu take it\n"
+    "                  again for more devices: a rack, one independent device per port, each\n"
+    "                  with its own line; see \"Several --com\" below\n"
     "  --usb NAME      board, usb-framed: a USB bulk device, present as long as devsim runs\n"
     "                  (<root>/usb/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}/NAME/PIPE00|PIPE01).\n"
     "                  A board takes the request and ten \"1\" bytes without answering them, waits\n"
@@ -46,7 +48,8 @@ const char kDevsimUsage[] =
     "                  1 in low-latency mode. wire: both ends. Default: no adapter\n"
     "  --store DIR     folder for received images (default .)\n"
     "  --no-request    COM board: receive at once, without waiting for a request and prompts\n"
-    "  --once          exit after the first complete download (and its boot log)\n"
+    "  --once          exit after the first complete download (and its boot log); with several\n"
+    "                  --com, once every board has completed one\n"
     "  --boot-lines N  COM board: lines of boot log before the last one (default 5)\n"
     "usb-framed: the USB device of flashpanel's framed download. A request packet makes it\n"
     "reset: its entry goes and comes back. Then it takes a size frame and answered data\n"
@@ -64,6 +67,15 @@ const char kDevsimUsage[] =
     "  --page-erase-ms N  erase time per page (default 20)\n"
     "  --mass-erase-ms N  erase time of the whole flash (default 40)\n"
     "  --dump FILE        write the whole flash to FILE at exit\n"
+    "Several --com (board, mcu): the devices start together, one \"ready\" lists all their\n"
+    "ports, and every other event about one of them carries \"com\":N after its name. The\n"
+    "k-th --com (k from 0) takes seed S + k. A board stores in DIR/comN (made when needed),\n"
+    "an MCU dumps to FILE.comN. Each device ends as a lone one would: with --once after its\n"
+    "download, or when its line fails; it then reports its \"line-stats\" and\n"
+    "{\"event\":\"device-end\",\"com\":N,\"reason\":\"done\"|\"failure\"|\"SIGINT\"|\"SIGTERM\"}\n"
+    "(with \"error\":\"...\" after a failure) while the others go on. devsim exits once every\n"
+    "device has ended or on a stop signal, with status 1 when any device failed. A setup\n"
+    "failure of any device stops devsim before \"ready\".\n"
     "Prints one JSON object per event on standard output; stops on SIGINT or SIGTERM.\n";
 
 namespace {
@@ -280,9 +292,15 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     return std::count_if(used.begin(), used.end(), [&](const OptionRow* r) { return r->name == name; });
   };
 
+  std::vector<unsigned> sorted = options.coms;
+  std::sort(sorted.begin(), sorted.end());
+  const bool com_twice = std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
+
   if (options.command == DevsimCommand::kMcu) {
-    if (options.coms.size() != 1) return Fail("mcu needs one --com");
-    if (options.mcu.flash_bytes % options.mcu.page_bytes != 0) {
+    if (options.coms.empty()) return Fail("mcu needs at least one --com");
+    if (com_twice) return Fail("mcu needs a different port for each --com");
+    const McuSettings& mcu = options.mcu;
+    if (mcu.flash_bytes % mcu.page_bytes != 0) {
       return Fail("--page-bytes must divide the flash size");
     }
     // The bootloader's line has even parity.
@@ -298,10 +316,14 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
   }
   if (!board) {
     if (options.coms.size() != 2) return Fail("wire needs two --com");
-    if (options.coms[0] == options.coms[1]) return Fail("wire needs two different ports");
+    if (com_twice) return Fail("wire needs two different ports");
     return {options, ""};
   }
-  if (options.coms.size() + static_cast<size_t>(times("--usb")) != 1) return Fail("board needs one --com or one --usb");
+  const bool one_usb = times("--usb") == 1 && options.coms.empty();
+  if (!one_usb && (times("--usb") != 0 || options.coms.empty())) {
+    return Fail("board needs one --usb, or one or more --com");
+  }
+  if (com_twice) return Fail("board needs a different port for each --com");
   const uint8_t kind = options.usb_name.empty() ? kComBoard : kUsbBoard;
   if (kind == kUsbBoard && times("--latency-timer") != 0) return NoSerialLine(KindName(kind));
   for (const OptionRow* row : used) {

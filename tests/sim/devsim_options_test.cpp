@@ -50,6 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "--boot-lines 0 --corrupt 0.01 --drop 0.5 --seed 99",
                  "board com 12 baud 9600 bits 11 drop 0.5 corrupt 0.01 seed 99 store /tmp/s boot 0 "
                  "no-request once"},
+        // A rack: a board per --com.
+        GoodCase{"BoardRack", "board --com 3 --com 12 --com 4 --store /tmp/s --once",
+                 "board com 3 12 4 baud 115200 bits 10 drop 0 corrupt 0 seed 1 store /tmp/s boot 5 once"},
         GoodCase{"Unpaced", "board --com 1 --baud 0",
                  "board com 1 baud 0 bits 10 drop 0 corrupt 0 seed 1 store . boot 5"},
         // A USB link has no baud rate of its own: unpaced unless asked.
@@ -74,8 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, DevsimBadLine,
     ::testing::Values(std::pair{"Nothing", ""}, std::pair{"UnknownCommand", "modem --com 3"},
                       std::pair{"BoardWithoutCom", "board"},
-                      std::pair{"BoardTwoComs", "board --com 3 --com 4"},
+                      std::pair{"BoardSameComTwice", "board --com 3 --com 4 --com 3"},
+                      std::pair{"BoardComsAndUsb", "board --com 3 --com 4 --usb b"},
                       std::pair{"WireOneCom", "wire --com 3"},
+                      std::pair{"WireThreeComs", "wire --com 3 --com 4 --com 5"},
+                      std::pair{"UsbFramedCom", "usb-framed --usb f --com 3"},
                       std::pair{"WireSameComTwice", "wire --com 3 --com 3"},
                       std::pair{"WireBoardOption", "wire --com 3 --com 4 --once"},
                       std::pair{"MissingValue", "board --com"},

@@ -11,7 +11,9 @@ namespace {
 
 std::string DescribeMcu(const DevsimOptions& o) {
   std::ostringstream s;
-  s << "com " << (o.coms.empty() ? 0 : o.coms[0]) << " baud " << o.rate.baud << " bits "
+  s << "com";
+  for (unsigned c : o.coms) s << " " << c;
+  s << " baud " << o.rate.baud << " bits "
     << o.rate.bits_per_char << " flash " << o.mcu.flash_bytes << " page " << o.mcu.page_bytes
     << " id 0x" << std::hex << o.mcu.product_id << std::dec << " program " << o.mcu.program_us
     << " page-erase " << o.mcu.page_erase_ms << " mass-erase " << o.mcu.mass_erase_ms
@@ -58,12 +60,13 @@ INSTANTIATE_TEST_SUITE_P(
                 {"mcu", "--com", "1", "--product-id", "1040"},
                 "com 1 baud 115200 bits 11 flash 131072 page 1024 id 0x410 program 52 page-erase 20 "
                 "mass-erase 40 drop 0 seed 1"},
+        // A rack: an MCU per --com.
+        McuLine{"TwoComs",
+                {"mcu", "--com", "2", "--com", "1"},
+                "com 2 1 baud 115200 bits 11 flash 131072 page 1024 id 0x410 program 52 page-erase 20 "
+                "mass-erase 40 drop 0 seed 1"},
         McuLine{"NoCom", {"mcu", "--flash-kib", "64"}, ""},
-        McuLine{"TwoComs", {"mcu", "--com", "1", "--com", "2"}, ""},
-        McuLine{"PageNotDividingFlash", {"mcu", "--com", "1", "--flash-kib", "3", "--page-bytes", "2048"}, ""},
-        McuLine{"ProductIdTooLarge", {"mcu", "--com", "1", "--product-id", "0x10000"}, ""},
-        McuLine{"ProductIdNotHex", {"mcu", "--com", "1", "--product-id", "0xZZ"}, ""},
-        McuLine{"ZeroFlash", {"mcu", "--com", "1", "--flash-kib", "0"}, ""},
+        McuLine{"SameComTwice", {"mcu", "--com", "1", "--com", "2", "--com", "1"}, ""},
         McuLine{"BoardOption", {"mcu", "--com", "1", "--once"}, ""},
         McuLine{"McuOptionOnBoard", {"board", "--com", "1", "--dump", "f.bin"}, ""},
         McuLine{"McuOptionOnWire", {"wire", "--com", "1", "--com", "2", "--flash-kib", "64"}, ""}),
