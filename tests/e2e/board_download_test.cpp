@@ -136,5 +136,58 @@ TEST_P(BoardDownload, RequestSendAndBootLogInOneRun) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, BoardDownload, ::testing::ValuesIn(kRows), XferRowName<BoardRow>);
 
+// A rack: one devsim, a board on COM3 and one on COM4, two linkxfer runs side
+// by side. Each board stores its own image in its own folder, sends its own
+// boot log, and names itself in its events; with --once devsim ends after both.
+TEST(BoardRack, TwoBoardsDownloadSideBySide) {
+  E2eSandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  const std::filesystem::path store = sandbox.root() / "store";
+  E2eDevsim rack(sandbox, {"board", "--com", "3", "--com", "4", "--store", store.string(), "--once",
+                           "--boot-lines", "1"});
+  ASSERT_TRUE(rack.WaitReady()) << rack.Diagnostics();
+  EXPECT_NE(rack.WaitForEvent("ready", 0)->find(R"("com":[3,4])"), std::string::npos);
+
+  const unsigned coms[] = {3, 4};
+  std::vector<std::string> shas;
+  std::vector<std::unique_ptr<E2eProgram>> senders;
+  for (const unsigned com : coms) {
+    const std::string file = "fw" + std::to_string(com) + ".bin";
+    ASSERT_TRUE(WriteBytes(sandbox.host() / file, RandomBytes(kFileSize, com)));
+    shas.push_back(Sha256Sum(sandbox, (sandbox.host() / file).string()));
+    const std::string log = (sandbox.host() / ("boot" + std::to_string(com) + ".log")).string();
+    senders.push_back(StartLinkxfer(sandbox, {"-sy", "-p" + std::to_string(com), "-b115200", "-t10", file,
+                                              "-lf" + log, "-lt3", std::string("-lx") + kBootComplete}));
+  }
+  for (auto& sender : senders) {
+    const std::optional<ExitStatus> status = sender->Finish(kRunLimitMs);
+    ASSERT_TRUE(status) << sender->Diagnostics() << rack.Diagnostics();
+    EXPECT_EQ(status->Describe(), "exit status 0") << sender->Diagnostics() << rack.Diagnostics();
+  }
+
+  const std::optional<std::string> exit = rack.WaitForEvent("exit", kRunLimitMs);
+  ASSERT_TRUE(exit) << rack.Diagnostics();
+  EXPECT_EQ(EventField(*exit, "reason"), "done") << rack.Diagnostics();
+  EXPECT_EQ(EventField(*exit, "status"), "0") << rack.Diagnostics();
+  for (size_t i = 0; i < std::size(coms); ++i) {
+    const std::string com = std::to_string(coms[i]);
+    std::vector<std::string> stored, ends;
+    for (const std::string& line : rack.Events()) {
+      if (EventField(line, "com") != com) continue;
+      if (EventField(line, "event") == "stored") stored.push_back(line);
+      if (EventField(line, "event") == "device-end") ends.push_back(line);
+    }
+    ASSERT_EQ(stored.size(), 1u) << rack.Diagnostics();
+    const std::filesystem::path path = store / ("com" + com) / ("fw" + com + ".bin");
+    EXPECT_EQ(EventField(stored[0], "path"), path.string());
+    EXPECT_EQ(EventField(stored[0], "sha256"), shas[i]);
+    EXPECT_EQ(Sha256Sum(sandbox, path.string()), shas[i]);
+    ASSERT_EQ(ends.size(), 1u) << rack.Diagnostics();
+    EXPECT_EQ(EventField(ends[0], "reason"), "done");
+    const std::string log = ReadText(sandbox.host() / ("boot" + com + ".log"));
+    EXPECT_EQ(log.rfind("devsim board: booting image fw" + com + ".bin", 0), 0u) << Printable(log);
+  }
+}
+
 }  // namespace
 }  // namespace flashkit::testing
