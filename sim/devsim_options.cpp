@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <string_view>
 
 #include "sim/latency_timer.h"
@@ -17,8 +18,8 @@ const char kDevsimUsage[] =
     "                   [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim mcu --com N [--com N]... [--baud B] [--bits 11] [--flash-kib 128]\n"
     "                  [--page-bytes 1024] [--product-id 0x410] [--program-us 52]\n"
-    "                  [--page-erase-ms 20] [--mass-erase-ms 40] [--dump FILE] [--latency-timer MS]\n"
-    "                  [--corrupt RATE] [--drop RATE] [--seed S]\n"
+    "                  [--page-erase-ms 20] [--mass-erase-ms 40] [--stuck-bit ADDR[:BIT]]...\n"
+    "                  [--dump FILE] [--latency-timer MS] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim usb-framed --usb NAME [--store DIR] [--reenumerate-ms 200] [--silent-after N]\n"
     "                         [--baud B] [--bits 10] [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim --help\n"
@@ -66,6 +67,10 @@ const char kDevsimUsage[] =
     "  --program-us N     programming time per half-word in microseconds (default 52)\n"
     "  --page-erase-ms N  erase time per page (default 20)\n"
     "  --mass-erase-ms N  erase time of the whole flash (default 40)\n"
+    "  --stuck-bit ADDR[:BIT]  bit BIT (0 to 7, default 0) of the flash byte at ADDR (0x hex\n"
+    "                     or decimal) reads 0 whatever is written or erased; Write Memory is\n"
+    "                     still acknowledged. May be repeated. Applies to the MCU of every\n"
+    "                     --com given (for one faulty MCU among good ones, run a second devsim)\n"
     "  --dump FILE        write the whole flash to FILE at exit\n"
     "Several --com (board, mcu): the devices start together, one \"ready\" lists all their\n"
     "ports, and every other event about one of them carries \"com\":N after its name. The\n"
@@ -91,14 +96,28 @@ bool ParseNumber(std::string_view text, T min, T max, T* out) {
 }
 
 // Decimal, or hexadecimal after "0x".
-bool ParseCode(std::string_view text, uint16_t* out) {
+template <typename T>
+bool ParseCode(std::string_view text, T* out) {
   const bool hex = text.starts_with("0x") || text.starts_with("0X");
   if (hex) text.remove_prefix(2);
-  uint16_t value = 0;
+  T value = 0;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, value, hex ? 16 : 10);
   if (ec != std::errc() || ptr != end || text.empty()) return false;
   *out = value;
+  return true;
+}
+
+// ADDRESS[:BIT], BIT 0 to 7 and 0 when left out.
+bool ParseStuckBit(std::string_view text, McuStuckBit* out) {
+  const size_t colon = text.find(':');
+  uint8_t bit = 0;
+  if (colon != std::string_view::npos && !ParseNumber(text.substr(colon + 1), uint8_t{0}, uint8_t{7}, &bit)) {
+    return false;
+  }
+  uint32_t address = 0;
+  if (!ParseCode(text.substr(0, colon), &address)) return false;
+  *out = {address, bit};
   return true;
 }
 
@@ -215,6 +234,13 @@ constexpr OptionRow kOptions[] = {
      [](std::string_view v, DevsimOptions& o) {
        return ParseNumber(v, 0u, 600'000u, &o.mcu.mass_erase_ms);
      }},
+    {"--stuck-bit", true, kMcu,
+     [](std::string_view v, DevsimOptions& o) {
+       McuStuckBit stuck;
+       if (!ParseStuckBit(v, &stuck)) return false;
+       o.mcu.stuck_bits.push_back(stuck);
+       return true;
+     }},
     {"--dump", true, kMcu,
      [](std::string_view v, DevsimOptions& o) {
        o.dump_path = std::string(v);
@@ -302,6 +328,13 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
     const McuSettings& mcu = options.mcu;
     if (mcu.flash_bytes % mcu.page_bytes != 0) {
       return Fail("--page-bytes must divide the flash size");
+    }
+    for (const McuStuckBit& stuck : mcu.stuck_bits) {
+      if (stuck.address < mcu.flash_base || stuck.address - mcu.flash_base >= mcu.flash_bytes) {
+        char address[16];
+        std::snprintf(address, sizeof address, "0x%08x", stuck.address);
+        return Fail("--stuck-bit " + std::string(address) + " is outside the flash");
+      }
     }
     // The bootloader's line has even parity.
     if (times("--bits") == 0) options.rate.bits_per_char = 11;

@@ -26,7 +26,9 @@ class ComMcu : public RackDevice {
         hosts_(host_, {options.rate, options.faults, seed, options.latency_timer_ms}, options.mcu,
                flash_, events, std::move(finish)),
         dump_path_(std::move(dump_path)),
-        events_(events) {}
+        events_(events) {
+    for (const McuStuckBit& stuck : options.mcu.stuck_bits) flash_.StickBit(stuck.address, stuck.bit);
+  }
 
   bool Start(std::string* error) {
     if (const platform::SysStatus s = pty_.SetSlaveReadWait(kSlaveReadWaitDs); !s.ok()) {

@@ -19,6 +19,7 @@ std::string DescribeMcu(const DevsimOptions& o) {
     << " page-erase " << o.mcu.page_erase_ms << " mass-erase " << o.mcu.mass_erase_ms
     << " drop " << o.faults.drop << " seed " << o.seed;
   if (!o.dump_path.empty()) s << " dump " << o.dump_path;
+  for (const McuStuckBit& b : o.mcu.stuck_bits) s << " stuck 0x" << std::hex << b.address << std::dec << ":" << int{b.bit};
   return s.str();
 }
 
@@ -60,13 +61,26 @@ INSTANTIATE_TEST_SUITE_P(
                 {"mcu", "--com", "1", "--product-id", "1040"},
                 "com 1 baud 115200 bits 11 flash 131072 page 1024 id 0x410 program 52 page-erase 20 "
                 "mass-erase 40 drop 0 seed 1"},
-        // A rack: an MCU per --com.
-        McuLine{"TwoComs",
-                {"mcu", "--com", "2", "--com", "1"},
+        // A rack: an MCU per --com, each with the stuck bits.
+        McuLine{"TwoComsAndStuckBits",
+                {"mcu", "--com", "2", "--com", "1", "--stuck-bit", "0x0801fFFF:7", "--stuck-bit",
+                 "134217744"},
                 "com 2 1 baud 115200 bits 11 flash 131072 page 1024 id 0x410 program 52 page-erase 20 "
-                "mass-erase 40 drop 0 seed 1"},
+                "mass-erase 40 drop 0 seed 1 stuck 0x801ffff:7 stuck 0x8000010:0"},
         McuLine{"NoCom", {"mcu", "--flash-kib", "64"}, ""},
         McuLine{"SameComTwice", {"mcu", "--com", "1", "--com", "2", "--com", "1"}, ""},
+        McuLine{"StuckBitEight", {"mcu", "--com", "1", "--stuck-bit", "0x08000000:8"}, ""},
+        McuLine{"StuckBitWithoutItsBit", {"mcu", "--com", "1", "--stuck-bit", "0x08000000:"}, ""},
+        McuLine{"StuckBitNotAnAddress", {"mcu", "--com", "1", "--stuck-bit", "0xZZ:1"}, ""},
+        McuLine{"StuckBitBelowTheFlash", {"mcu", "--com", "1", "--stuck-bit", "0x07ffffff"}, ""},
+        // Checked against the flash size however the options come.
+        McuLine{"StuckBitPastTheFlash",
+                {"mcu", "--com", "1", "--stuck-bit", "0x08010000", "--flash-kib", "64"}, ""},
+        McuLine{"StuckBitOnBoard", {"board", "--com", "1", "--stuck-bit", "0x08000000"}, ""},
+        McuLine{"PageNotDividingFlash", {"mcu", "--com", "1", "--flash-kib", "3", "--page-bytes", "2048"}, ""},
+        McuLine{"ProductIdTooLarge", {"mcu", "--com", "1", "--product-id", "0x10000"}, ""},
+        McuLine{"ProductIdNotHex", {"mcu", "--com", "1", "--product-id", "0xZZ"}, ""},
+        McuLine{"ZeroFlash", {"mcu", "--com", "1", "--flash-kib", "0"}, ""},
         McuLine{"BoardOption", {"mcu", "--com", "1", "--once"}, ""},
         McuLine{"McuOptionOnBoard", {"board", "--com", "1", "--dump", "f.bin"}, ""},
         McuLine{"McuOptionOnWire", {"wire", "--com", "1", "--com", "2", "--flash-kib", "64"}, ""}),
