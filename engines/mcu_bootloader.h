@@ -56,8 +56,8 @@ class McuBootloader {
   std::optional<uint32_t> ProductId() const { return product_id_; }
   // True when the last Download read back every range it wrote, as written.
   bool Verified() const { return verified_; }
-  // Bytes of blocks the board acknowledged in the last Download, padding
-  // included, over all its passes.
+  // Bytes of the images' blocks the board acknowledged in the last Download
+  // (the fill of a last block not counted), over all its passes.
   uint64_t BytesWritten() const { return bytes_written_; }
 
   int32_t Exchange(int32_t idle_limit);

@@ -226,7 +226,7 @@ bool McuBootloader::WriteBlocks(const FirmwareImage& image, uint32_t address) {
       acked = WriteMemory(at, mcu::kBlockLengthCode, image.data() + offset);
     }
     Progress(++blocks, kProgressPosition);
-    if (acked == 1) bytes_written_ += mcu::kBlockSize;
+    if (acked == 1) bytes_written_ += std::min<uint64_t>(mcu::kBlockSize, image.size() - offset);
     if (acked != 1) {
       rejected_block_ = at;
       written = false;
