@@ -1,5 +1,6 @@
 #include "flashkit/list_command.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -92,11 +93,13 @@ void ListBoards(std::FILE* out, platform::DeviceSystem& system, bool json) {
   }
   std::fprintf(out, "Serial ports (-p):\n");
   if (ports.empty()) std::fprintf(out, "  none\n");
+  int width = 12;
+  for (const platform::SerialPortInfo& p : ports) width = std::max(width, static_cast<int>(p.path.size()));
   for (const platform::SerialPortInfo& p : ports) {
     const std::string com = p.com ? "COM" + std::to_string(*p.com) : "-";
     std::string ids = p.vendor_id.empty() ? "" : p.vendor_id + ":" + p.product_id;
-    std::fprintf(out, "  %-12s %-6s %-10s %-9s %s\n", p.path.c_str(), com.c_str(), KindName(p.kind),
-                 ids.c_str(), platform::PortLabel(p).c_str());
+    std::fprintf(out, "  %-*s  %-6s %-10s %-9s %s\n", width, p.path.c_str(), com.c_str(),
+                 KindName(p.kind), ids.c_str(), platform::PortLabel(p).c_str());
     for (const std::string& link : p.links) std::fprintf(out, "      %s\n", link.c_str());
   }
   std::fprintf(out, "USB boards (-d):\n");
