@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ struct McuDownloadSettings {
   // A line that does not open ends the download at once, instead of showing
   // up as exchanges that stay empty.
   bool require_line = false;
+  // Told when the read-back of a range begins, with the range's address.
+  std::function<void(uint32_t address)> on_verify;
 };
 
 // Writes a firmware image and its companion image into a microcontroller's

@@ -171,6 +171,7 @@ bool McuBootloader::WriteImage(FirmwareImage& image, const std::string& name, ui
 }
 
 bool McuBootloader::VerifyRange(uint32_t address, const uint8_t* data, uint64_t size) {
+  if (settings_.on_verify) settings_.on_verify(address);
   uint8_t read[mcu::kBlockSize];
   for (uint64_t offset = 0; offset < size; offset += mcu::kBlockSize) {
     const uint32_t at = address + static_cast<uint32_t>(offset);

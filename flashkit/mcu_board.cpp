@@ -43,6 +43,11 @@ class PassProgress : public ProgressWindow {
       case kProgressPosition:
         progress_.SetProgress(wparam, range_, loader_ != nullptr ? loader_->BytesWritten() : 0);
         break;
+      case kProgressEnd:
+        // The range counts one more than the blocks of an image of whole
+        // blocks: a pass that ended shows full.
+        progress_.SetProgress(range_, range_, loader_ != nullptr ? loader_->BytesWritten() : 0);
+        break;
       default:
         break;
     }
@@ -86,6 +91,7 @@ BoardResult RunMcuBoard(const BoardContext& c, const BoardTarget& target,
       settings.companion = McuDownloadSettings::Companion::kNone;
       break;
   }
+  settings.on_verify = [&progress](uint32_t) { progress.SetPhase("verifying"); };
   loader.Configure(settings);
 
   progress.SetPhase("connecting");
