@@ -5,6 +5,7 @@
 #include "console/file_handle.h"
 #include "console/file_source.h"
 #include "flashkit/board_runs.h"
+#include "flashkit/text_watch.h"
 #include "platform/signals.h"
 #include "ports/device_port.h"
 #include "ports/status.h"
@@ -69,7 +70,7 @@ std::optional<BoardResult> AwaitText(const BoardContext& c, Port& port, std::FIL
   const uint32_t within_s = c.options.within_s.value_or(10);
   progress.SetPhase("waiting for \"" + text + "\"");
   const uint64_t deadline = c.clock.NowMs() + uint64_t{within_s} * 1000;
-  std::string tail;
+  TextWatch watch(text);
   uint8_t buffer[512];
   while (true) {
     const uint64_t now = c.clock.NowMs();
@@ -83,10 +84,9 @@ std::optional<BoardResult> AwaitText(const BoardContext& c, Port& port, std::FIL
       std::fwrite(buffer, 1, static_cast<size_t>(n), log);
       std::fflush(log);
     }
-    tail.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
-    if (tail.find(text) != std::string::npos) return std::nullopt;
-    // Keep only what could still begin the text.
-    if (tail.size() >= text.size()) tail.erase(0, tail.size() - (text.size() - 1));
+    if (watch.Feed({reinterpret_cast<const char*>(buffer), static_cast<size_t>(n)})) {
+      return std::nullopt;
+    }
   }
   return Ended(Outcome::kFailed, "did not boot: \"" + text + "\" did not come within " +
                                      std::to_string(within_s) + " s of the send");
