@@ -34,8 +34,9 @@ struct McuDownloadSettings {
   // A line that does not open ends the download at once, instead of showing
   // up as exchanges that stay empty.
   bool require_line = false;
-  // Told when the read-back of a range begins, with the range's address.
-  std::function<void(uint32_t address)> on_verify;
+  // Told how far the read-back of a range has got: at its start, then
+  // after each block.
+  std::function<void(uint64_t done, uint64_t total)> on_verify;
 };
 
 // Writes a firmware image and its companion image into a microcontroller's

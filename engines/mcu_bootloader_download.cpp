@@ -171,7 +171,7 @@ bool McuBootloader::WriteImage(FirmwareImage& image, const std::string& name, ui
 }
 
 bool McuBootloader::VerifyRange(uint32_t address, const uint8_t* data, uint64_t size) {
-  if (settings_.on_verify) settings_.on_verify(address);
+  if (settings_.on_verify) settings_.on_verify(0, size);
   uint8_t read[mcu::kBlockSize];
   for (uint64_t offset = 0; offset < size; offset += mcu::kBlockSize) {
     const uint32_t at = address + static_cast<uint32_t>(offset);
@@ -194,6 +194,7 @@ bool McuBootloader::VerifyRange(uint32_t address, const uint8_t* data, uint64_t 
       verify_failed_ = true;
       return false;
     }
+    if (settings_.on_verify) settings_.on_verify(offset + count, size);
   }
   return true;
 }

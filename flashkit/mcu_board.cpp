@@ -91,7 +91,10 @@ BoardResult RunMcuBoard(const BoardContext& c, const BoardTarget& target,
       settings.companion = McuDownloadSettings::Companion::kNone;
       break;
   }
-  settings.on_verify = [&progress](uint32_t) { progress.SetPhase("verifying"); };
+  settings.on_verify = [&progress, &loader](uint64_t done, uint64_t total) {
+    progress.SetPhase("verifying");
+    progress.SetProgress(done, total, loader.BytesWritten());
+  };
   loader.Configure(settings);
 
   progress.SetPhase("connecting");

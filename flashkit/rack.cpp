@@ -277,8 +277,13 @@ int RunRack(const RackOptions& o, platform::DeviceSystem& system, platform::Cloc
     std::vector<LiveRow> list;
     const uint64_t now = clock.NowMs();
     for (const auto& board : boards) {
-      list.push_back({board->target.label, board->progress.Take(), board->progress.Phases(),
-                      now - board->started_ms});
+      BoardProgress::Snapshot state = board->progress.Take();
+      // A board that has ended keeps its own time; its result is written
+      // before it says so.
+      const uint64_t elapsed = state.finished
+                                   ? static_cast<uint64_t>(board->result.seconds * 1000.0)
+                                   : now - board->started_ms;
+      list.push_back({board->target.label, std::move(state), board->progress.Phases(), elapsed});
     }
     return list;
   };
