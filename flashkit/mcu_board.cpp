@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -64,6 +65,9 @@ class PassProgress : public ProgressWindow {
 
 BoardResult RunMcuBoard(const BoardContext& c, const BoardTarget& target,
                         const std::string& log_path, BoardProgress& progress) {
+  // The trace is appended to, as flashpanel's log.txt is; each run starts
+  // its board's log afresh.
+  if (std::FILE* log = std::fopen(log_path.c_str(), "w")) std::fclose(log);
   KeptBoxes boxes;
   PassProgress passes(progress);
   McuBootloader loader(

@@ -255,7 +255,7 @@ int RunRack(const RackOptions& o, platform::DeviceSystem& system, platform::Cloc
     if (refused.empty() && !image.unreadable.empty()) refused = image.unreadable;
     if (!refused.empty()) {
       board->result = Ended(Outcome::kFailed, refused);
-      board->progress.Finish("failed");
+      board->progress.Finish("failed: " + refused);
       continue;
     }
     const std::string log_path =
@@ -268,7 +268,10 @@ int RunRack(const RackOptions& o, platform::DeviceSystem& system, platform::Cloc
         b->result = Ended(Outcome::kFailed, std::string("internal error: ") + e.what());
       }
       b->result.seconds = static_cast<double>(clock.NowMs() - b->started_ms) / 1000.0;
-      b->progress.Finish(OutcomeWord(b->result.outcome));
+      // A plain log shows why at once, not only in the table at the end.
+      std::string last = OutcomeWord(b->result.outcome);
+      if (!b->result.message.empty()) last += ": " + b->result.message;
+      b->progress.Finish(last);
     });
   }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/e2e_cable_end.h"
 #include "tests/support/e2e_devsim.h"
 #include "tests/support/e2e_program.h"
 #include "tests/support/e2e_sandbox.h"
@@ -38,62 +39,8 @@ constexpr uint32_t kExitLimitMs = 10000;
 constexpr uint8_t kSoh = kSohByte;
 constexpr uint8_t kStx = kStxByte;
 constexpr uint8_t kAck = kAckByte;
-constexpr uint8_t kPrompt = '1';
 constexpr uint8_t kStart = 'C';
-constexpr size_t kRequestLength = 12;
-constexpr size_t kSmallFrame = 3 + 128 + 2;
-constexpr size_t kLargeFrame = 3 + 1024 + 2;
 const Bytes kFiveCans(5, kCanByte);
-
-// The test's own end of the cable: COM2 of a devsim wire whose COM1 linkxfer
-// opens. Keeps everything that arrives.
-class CableEnd {
- public:
-  explicit CableEnd(const std::string& path)
-      : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-  ~CableEnd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-  const Bytes& got() const { return got_; }
-
-  bool Write(const Bytes& bytes) {
-    return write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  }
-
-  // Collects input until `done` holds; false after `timeout_ms`.
-  bool WaitFor(const std::function<bool(const Bytes&)>& done, uint32_t timeout_ms) {
-    return WaitUntil(
-        [&] {
-          Collect();
-          return done(got_);
-        },
-        timeout_ms);
-  }
-
-  void Collect() {
-    uint8_t buffer[4096];
-    pollfd p{fd_, POLLIN, 0};
-    while (poll(&p, 1, 5) == 1 && (p.revents & POLLIN) != 0) {
-      const ssize_t n = read(fd_, buffer, sizeof buffer);
-      if (n <= 0) return;
-      got_.insert(got_.end(), buffer, buffer + n);
-    }
-  }
-
- private:
-  int fd_;
-  Bytes got_;
-};
-
-// Where `what` first occurs in `bytes` at or after `from`.
-std::optional<size_t> Find(const Bytes& bytes, const Bytes& what, size_t from = 0) {
-  if (from > bytes.size()) return std::nullopt;
-  const auto at = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(),
-                              what.begin(), what.end());
-  if (at == bytes.end()) return std::nullopt;
-  return static_cast<size_t>(at - bytes.begin());
-}
 
 // The line settings a user's terminal program might have left: cooked, echo,
 // 9600 baud. linkxfer makes the line raw; it must give these back.
@@ -143,48 +90,10 @@ bool Fail(std::string& why, const std::string& text) {
   return false;
 }
 
-// Lets linkxfer prompt a few times, never answering.
-bool PromptsUnanswered(Scene& s, std::string& why) {
-  const bool prompted = s.cable.WaitFor(
-      [](const Bytes& got) {
-        return got.size() > kRequestLength &&
-               std::count(got.begin() + kRequestLength, got.end(), kPrompt) >= 3;
-      },
-      kStepMs);
-  return prompted || Fail(why, "no prompts");
-}
+bool PromptsUnanswered(Scene& s, std::string& why) { return PromptsUnanswered(s.cable, why); }
 
-// Answers the prompts, takes block 0, acknowledges it and takes the first data
-// block, which it leaves unanswered.
 bool FirstDataBlockUnanswered(Scene& s, std::string& why) {
-  CableEnd& c = s.cable;
-  if (!PromptsUnanswered(s, why) || !c.Write({kStart})) return false;
-  // The first SOH after the request is block 0; the prompts are all '1'. The
-  // sender drops what came before it listens, so the start is repeated until
-  // block 0 comes.
-  std::optional<size_t> soh;
-  for (int tries = 0; tries < 20 && !soh; ++tries) {
-    c.Write({kStart});
-    c.WaitFor(
-        [&](const Bytes& got) {
-          soh = Find(got, {kSoh}, kRequestLength);
-          return soh.has_value();
-        },
-        300);
-  }
-  if (!soh) return Fail(why, "no block 0");
-  if (!c.WaitFor([&](const Bytes& got) { return got.size() >= *soh + kSmallFrame; }, kStepMs)) {
-    return Fail(why, "block 0 cut short");
-  }
-  c.Write({kAck, kStart});
-  std::optional<size_t> stx;
-  const bool block = c.WaitFor(
-      [&](const Bytes& got) {
-        stx = Find(got, {kStx}, *soh + kSmallFrame);
-        return stx && got.size() >= *stx + kLargeFrame;
-      },
-      kStepMs);
-  return block || Fail(why, "no data block");
+  return FirstDataBlockUnanswered(s.cable, why);
 }
 
 constexpr size_t kAnnouncedSize = 4096;
