@@ -143,9 +143,10 @@ void PrintTable(std::FILE* out, const std::vector<std::unique_ptr<Board>>& board
                "bytes", "seconds", "rate", "message");
   for (const auto& board : boards) {
     const BoardResult& r = board->result;
-    std::fprintf(out, "%-*s  %-7s  %10" PRIu64 "  %8.1f  %12s  %s\n", static_cast<int>(width),
+    std::fprintf(out, "%-*s  %-7s  %10" PRIu64 "  %8.1f  %12s%s%s\n", static_cast<int>(width),
                  board->target.label.c_str(), OutcomeWord(r.outcome), r.bytes, r.seconds,
-                 Rate(r.bytes, r.seconds).c_str(), r.message.c_str());
+                 Rate(r.bytes, r.seconds).c_str(), r.message.empty() ? "" : "  ",
+                 r.message.c_str());
   }
 }
 
