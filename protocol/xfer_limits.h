@@ -16,6 +16,7 @@ inline constexpr uint32_t kBlockSilenceMs = 11000;  // receiver: wait for a fram
 
 inline constexpr int32_t kTransmissions = 20;  // sends of one frame before giving up
 inline constexpr int32_t kAttempts = 20;       // receptions of one block before giving up
+inline constexpr int32_t kRepeats = 20;        // the previous block again, acknowledged again
 inline constexpr uint32_t kCancelBurst = 5;
 
 }  // namespace flashkit::xfer::limits

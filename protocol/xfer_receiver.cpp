@@ -45,8 +45,17 @@ bool XferSession::FrameAccepted(const uint8_t* frame, uint32_t block_size) const
          xfer::CheckMatches(field, block_size, field + block_size, use_crc);
 }
 
+bool XferSession::FrameRepeated(const uint8_t* frame, uint32_t block_size) const {
+  const uint8_t* field = frame + xfer::kFrameHead;
+  return previous_acked && frame[0] == xfer::StartByteFor(block_size) &&
+         frame[1] == static_cast<uint8_t>(~frame[2]) &&
+         frame[1] == static_cast<uint8_t>(block_number - 1) &&
+         xfer::CheckMatches(field, block_size, field + block_size, use_crc);
+}
+
 int32_t XferSession::ReceiveBlock(TransferSink& sink, bool use_usb) {
   uint8_t frame[xfer::kMaxFrameLength];
+  int32_t repeats_left = kRepeats;
   for (int32_t attempts_left = kAttempts - 1;; --attempts_left) {
     uint32_t block_size = 0;
     const int32_t read = ReadFrame(frame, &block_size, use_usb);
@@ -62,7 +71,21 @@ int32_t XferSession::ReceiveBlock(TransferSink& sink, bool use_usb) {
         if (const int32_t acked = WriteByte(xfer::kAck, use_usb); acked < 0) return acked;
       }
       ++block_number;
+      previous_acked = ack_each_block;
+      previous_was_header = false;
       return static_cast<int32_t>(block_size);
+    }
+    // Every sender sends a block again when its ACK was lost: it is
+    // acknowledged again and its data dropped, with no wait and no attempt
+    // spent. The data is not compared: the first copy is the one kept.
+    if (read == kWholeFrame && repeats_left > 0 && FrameRepeated(frame, block_size)) {
+      --repeats_left;
+      ++attempts_left;
+      if (const int32_t acked = WriteByte(xfer::kAck, use_usb); acked < 0) return acked;
+      if (previous_was_header) {
+        if (const int32_t started = WriteByte(mode_char, use_usb); started < 0) return started;
+      }
+      continue;
     }
     // A streaming sender never sends a block twice: waiting for a resend
     // would only let the following blocks, and then the EOT, fill the gap.
@@ -98,6 +121,8 @@ int32_t XferSession::ReceiveXmodem(TransferSink& sink, uint32_t timeout_ms, bool
   reply_char = mode_char;
   ack_each_block = true;
   block_number = 1;
+  previous_acked = false;
+  previous_was_header = false;
   const int32_t first = Solicit(sink, timeout_ms, use_usb);
   // A sender that never showed up has nothing to cancel.
   if (first == status::kTimeout) return first;
@@ -117,6 +142,9 @@ int32_t XferSession::ReceiveYmodem(TransferSink& sink, uint32_t timeout_ms, bool
   for (;;) {
     header.Clear();
     block_number = 0;
+    // After the EOT a data block is no repeat of block 0's predecessor.
+    previous_acked = false;
+    previous_was_header = false;
     const int32_t got = Solicit(header, timeout_ms, use_usb);
     if (got == status::kTimeout) {
       if (file_received) SendCancel(use_usb);
@@ -142,6 +170,7 @@ int32_t XferSession::ReceiveYmodem(TransferSink& sink, uint32_t timeout_ms, bool
       return begun;
     }
     reply_char = xfer::kNak;
+    previous_was_header = previous_acked;
     const int32_t result = ReceiveUntilEnd(sink, WriteByte(mode_char, use_usb), use_usb);
     if (result < 0) {
       SendCancel(use_usb);

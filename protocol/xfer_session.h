@@ -71,6 +71,8 @@ class XferSession {
   // Receiver helpers.
   int32_t ReadFrame(uint8_t* frame, uint32_t* block_size, bool use_usb);
   bool FrameAccepted(const uint8_t* frame, uint32_t block_size) const;
+  // An intact frame of the block accepted just before: its ACK was lost.
+  bool FrameRepeated(const uint8_t* frame, uint32_t block_size) const;
   // Receives blocks while `result` (of the previous step) is positive.
   int32_t ReceiveUntilEnd(TransferSink& sink, int32_t result, bool use_usb);
 
@@ -82,6 +84,13 @@ class XferSession {
   uint8_t mode_char = 0;
   uint8_t reply_char = 0;
   int32_t cancel_count = 0;
+  // The block before block_number was accepted and acknowledged, so the
+  // sender may send it again when that ACK did not reach it.
+  bool previous_acked = false;
+  // YMODEM: that block was block 0, answered with ACK and the start
+  // character; a sender that lost the ACK took the start character for a
+  // rejection, so both are sent again.
+  bool previous_was_header = false;
 };
 
 }  // namespace flashkit

@@ -43,20 +43,35 @@ std::vector<T> Times(int n, const T& item) {
   return std::vector<T>(static_cast<size_t>(n), item);
 }
 
-// 257 blocks: numbers 1 to 255, then 0 and 1.
-ReceiveRow WrapRow() {
+// 257 blocks: numbers 1 to 255, then 0 and 1; with `repeat`, the ACK of
+// block 256 (number 0) is lost and it comes again.
+ReceiveRow WrapRow(bool repeat = false) {
   ReceiveRow row{"the block after 255 is block 0", 30000, {}, 0, {kC}, {}, 1};
   const Bytes file = Pattern(257 * 128);
   for (unsigned i = 0; i < 257; ++i) {
     const Bytes field = Slice(file, i * 128, 128);
-    row.replies.push_back({DataFrame(kSohByte, static_cast<uint8_t>(i + 1), field, Check::kCrc)});
+    const Bytes frame = DataFrame(kSohByte, static_cast<uint8_t>(i + 1), field, Check::kCrc);
+    row.replies.push_back({frame});
     row.writes.push_back(kAck);
     row.blocks.push_back(field);
+    if (repeat && i == 255) {
+      row.name = "lost ACK after the 255 to 0 wrap";
+      row.replies.push_back({frame});
+      row.writes.push_back(kAck);
+    }
   }
   row.replies.push_back({kEot});
   row.writes.push_back(kAck);
   return row;
 }
+
+// A lost ACK: the sender sends the block again, which is acknowledged again
+// and dropped at once, however its data reads.
+Bytes Flipped(Bytes field) {
+  for (uint8_t& b : field) b ^= 0x5A;
+  return field;
+}
+const Bytes kC1Other = DataFrame(kSohByte, 1, Flipped(kField1), Check::kCrc);
 
 class ReceiverXmodemCrc : public ::testing::TestWithParam<ReceiveRow> {};
 class ReceiverXmodemChecksum : public ::testing::TestWithParam<ReceiveRow> {};
@@ -117,8 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReceiveRow{"a checksum frame leaves the CRC receiver waiting for byte 133", 30000,
                    Send({kS1, kC1, kC2, kEot}), 0, {kC, kC, kAck, kAck, kAck}, {kField1, kField2}, 1,
                    {}, {}, {}, {0, 22001, 22002, 22003, 22004}},
-        ReceiveRow{"a repeated block is rejected too", 30000, Send({kC1, kC1, kC2, kEot}), 0,
-                   {kC, kAck, kC, kAck, kAck}, {kField1, kField2}, 1},
+        ReceiveRow{"a block two back is rejected", 30000, Send({kC1, kC2, kC1, kEot}), 0,
+                   {kC, kAck, kAck, kC, kAck}, {kField1, kField2}, 1},
         ReceiveRow{"a sender's CAN is only a broken frame", 30000,
                    Send({Bytes(5, kCanByte), kC1, kC2, kEot}), 0, {kC, kC, kAck, kAck, kAck},
                    {kField1, kField2}, 1},
@@ -161,6 +176,30 @@ INSTANTIATE_TEST_SUITE_P(
         ReceiveRow{"an ACK that does not go out: -200 and cancel", 30000, Send({kC1, kC2}), -200,
                    {kC, kAck, {}, kCancelBurst}, {kField1, kField2}, 0, {}, {},
                    {.short_write = std::pair{3, 0u}}}),
+    XferRowName<ReceiveRow>);
+
+INSTANTIATE_TEST_SUITE_P(
+    LostAck, ReceiverXmodemCrc,
+    ::testing::Values(
+        ReceiveRow{"block 1 again: ACK again, no wait", 30000, Send({kC1, kC1, kC2, kEot}), 0,
+                   {kC, kAck, kAck, kAck, kAck}, {kField1, kField2}, 1, {}, {}, {},
+                   {0, 1, 2, 3, 4}},
+        ReceiveRow{"block 1 again with other data: dropped all the same", 30000,
+                   Send({kC1, kC1Other, kC2, kEot}), 0, {kC, kAck, kAck, kAck, kAck},
+                   {kField1, kField2}, 1},
+        ReceiveRow{"20 repeats in a row still spend no attempt", 30000,
+                   Send({kC1}) + std::vector<XferReply>(20, XferReply{kC1}) + Send({kC2, kEot}), 0,
+                   Writes{kC} + Times(21, kAck) + Writes{kAck, kAck}, {kField1, kField2}, 1},
+        ReceiveRow{"a damaged repeat is rejected", 30000, Send({kC1, Damage(kC1, 60), kC2, kEot}),
+                   0, {kC, kAck, kC, kAck, kAck}, {kField1, kField2}, 1},
+        WrapRow(true)),
+    XferRowName<ReceiveRow>);
+
+INSTANTIATE_TEST_SUITE_P(
+    LostAck, ReceiverXmodemChecksum,
+    ::testing::Values(ReceiveRow{"block 1 again: ACK again, no wait", 30000,
+                                 Send({kS1, kS1, kS2, kEot}), 0, {kNak, kAck, kAck, kAck, kAck},
+                                 {kField1, kField2}, 1, {}, {}, {}, {0, 1, 2, 3, 4}}),
     XferRowName<ReceiveRow>);
 
 }  // namespace

@@ -139,5 +139,24 @@ INSTANTIATE_TEST_SUITE_P(
                    {kField1}, 0, {kFwBin}, {}, {}, {0, 1, 2}}),
     XferRowName<ReceiveRow>);
 
+// A lost ACK: the sender sends the block again. Block 0 again is answered
+// with ACK and C again (the sender took the first C for a rejection), is not
+// read as a second file, and no block waits.
+INSTANTIATE_TEST_SUITE_P(
+    LostAck, ReceiverYmodem,
+    ::testing::Values(
+        ReceiveRow{"block 0 again: ACK and C again, one file", 30000,
+                   Send({kH, kNothing, kH, kNothing, kD1, kD2, kD3, kE, kNothing, kZ}), 0,
+                   Writes{kC, kAck, kC, kAck, kC, kAck, kAck, kAck, kAck, kC, kAck}, kFields, 1,
+                   {kFwBin}, {}, {}, {0, 1, 1, 2, 2, 3, 4, 5, 6, 6, 7}},
+        ReceiveRow{"block 1 again: ACK again", 30000,
+                   Send({kH, kNothing, kD1, kD1, kD2, kD3, kE, kNothing, kZ}), 0,
+                   Writes{kC, kAck, kC, kAck, kAck, kAck, kAck, kAck, kC, kAck}, kFields, 1,
+                   {kFwBin}, {}, {}, {0, 1, 1, 2, 3, 4, 5, 6, 6, 7}},
+        ReceiveRow{"the last block again after the EOT is rejected", 30000,
+                   kOneFile + Send({kNothing, kD3, kZ}), 0,
+                   kOneFileWrites + Writes{kC, kNak, kAck}, kFields, 1, {kFwBin}}),
+    XferRowName<ReceiveRow>);
+
 }  // namespace
 }  // namespace flashkit
