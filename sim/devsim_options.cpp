@@ -15,7 +15,7 @@ const char kDevsimUsage[] =
     "                    [--once] [--no-request] [--boot-lines N] [--latency-timer MS]\n"
     "                    [--corrupt RATE] [--drop RATE] [--seed S]\n"
     "       devsim wire --com A --com B [--baud B] [--bits 10] [--latency-timer MS]\n"
-    "                   [--corrupt RATE] [--drop RATE] [--seed S]\n"
+    "                   [--corrupt RATE] [--drop RATE] [--faults-to N] [--seed S]\n"
     "       devsim mcu --com N [--com N]... [--baud B] [--bits 11] [--flash-kib 128]\n"
     "                  [--page-bytes 1024] [--product-id 0x410] [--program-us 52]\n"
     "                  [--page-erase-ms 20] [--mass-erase-ms 40] [--stuck-bit ADDR[:BIT]]...\n"
@@ -42,6 +42,8 @@ const char kDevsimUsage[] =
     "  --burst-bytes N bytes one burst damages (default 16)\n"
     "  --insert RATE   chance, 0 to 1, that a stray byte arrives after a byte (default 0)\n"
     "  --seed S        seed of the fault decisions (default 1)\n"
+    "  --faults-to N   wire: the faults hit only what travels toward COM N, one of its two\n"
+    "                  ports (a program's answers, say); the other way stays clean\n"
     "  --latency-timer MS  COM board, wire, mcu: the host receives through a modelled USB\n"
     "                  serial adapter of the FTDI kind, which holds what comes off the line\n"
     "                  until 62 bytes have gathered or MS ms (1 to 255) have passed since the\n"
@@ -181,6 +183,13 @@ constexpr OptionRow kOptions[] = {
        return ParseNumber(v, uint64_t{0}, UINT64_MAX, &o.seed);
      }},
     // Every device takes it so that a USB one can say why it refuses it.
+    {"--faults-to", true, kWire,
+     [](std::string_view v, DevsimOptions& o) {
+       unsigned com = 0;
+       if (!ParseNumber(v, 1u, 999u, &com)) return false;
+       o.faults_to = com;
+       return true;
+     }},
     {"--latency-timer", true, kAll,
      [](std::string_view v, DevsimOptions& o) {
        uint32_t ms = 0;
@@ -350,6 +359,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
   if (!board) {
     if (options.coms.size() != 2) return Fail("wire needs two --com");
     if (com_twice) return Fail("wire needs two different ports");
+    if (options.faults_to && *options.faults_to != options.coms[0] &&
+        *options.faults_to != options.coms[1]) {
+      return Fail("--faults-to must name one of the wire's two ports");
+    }
     return {options, ""};
   }
   const bool one_usb = times("--usb") == 1 && options.coms.empty();

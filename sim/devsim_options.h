@@ -24,6 +24,8 @@ struct DevsimOptions {
   // Serial lines: the host's USB serial adapter holds what it receives from
   // the line this many ms; nothing, no adapter.
   std::optional<uint32_t> latency_timer_ms;
+  // Wire only: the faults hit only what travels toward this port.
+  std::optional<unsigned> faults_to;
   // Board only.
   std::string store_dir = ".";
   bool no_request = false;  // COM board only

@@ -23,8 +23,12 @@ std::optional<uint64_t> Earlier(std::optional<uint64_t> a, std::optional<uint64_
 
 LinePump::LinePump(LineEnd& a, LineEnd& b, LineRate rate, FaultRates faults, uint64_t seed,
                    std::function<void(const std::string&)> on_failure)
+    : LinePump(a, b, rate, std::array<FaultRates, 2>{faults, faults}, seed, std::move(on_failure)) {}
+
+LinePump::LinePump(LineEnd& a, LineEnd& b, LineRate rate, std::array<FaultRates, 2> faults,
+                   uint64_t seed, std::function<void(const std::string&)> on_failure)
     : ends_{&a, &b},
-      channels_{PacedChannel(rate, faults, seed, 0), PacedChannel(rate, faults, seed, 1)},
+      channels_{PacedChannel(rate, faults[0], seed, 0), PacedChannel(rate, faults[1], seed, 1)},
       on_failure_(std::move(on_failure)) {}
 
 LinePump::~LinePump() { Stop(); }

@@ -46,6 +46,9 @@ class LinePump {
   // already on the line delivered first.
   LinePump(LineEnd& a, LineEnd& b, LineRate rate, FaultRates faults, uint64_t seed,
            std::function<void(const std::string&)> on_failure = {});
+  // Faults of each direction apart: [0] from a to b, [1] from b to a.
+  LinePump(LineEnd& a, LineEnd& b, LineRate rate, std::array<FaultRates, 2> faults, uint64_t seed,
+           std::function<void(const std::string&)> on_failure = {});
   ~LinePump();
 
   LinePump(const LinePump&) = delete;

@@ -1,3 +1,5 @@
+#include <array>
+
 #include "sim/device_session.h"
 #include "sim/devsim_commands.h"
 #include "sim/line_pump.h"
@@ -13,7 +15,10 @@ int RunWire(const DevsimOptions& options, EventLog& events) {
   PtyEnd* b = session.AttachCom(options.coms[1], &error);
   if (!b) return ReportSetupFailure(error);
 
-  LinePump pump(*a, *b, options.rate, options.faults, options.seed,
+  // Direction 0 runs toward the second port, direction 1 toward the first.
+  std::array<FaultRates, 2> faults{options.faults, options.faults};
+  if (options.faults_to) faults[*options.faults_to == options.coms[1] ? 1 : 0] = FaultRates{};
+  LinePump pump(*a, *b, options.rate, faults, options.seed,
                 [&session](const std::string& why) { session.Finish(why); });
   // Each port is a program's own adapter: both directions are held.
   if (options.latency_timer_ms) {

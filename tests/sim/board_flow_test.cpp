@@ -98,7 +98,7 @@ TEST_P(BoardFlow, ReceivesStoresAndBoots) {
   auto host = HostPort::Create(c.request);
   auto board_port = SimPort::Create("board");
   ASSERT_TRUE(host && board_port);
-  LinePump pump(*host, *board_port, c.rate, {}, 1);
+  LinePump pump(*host, *board_port, c.rate, FaultRates{}, 1);
   std::string error;
   ASSERT_TRUE(pump.Start(&error)) << error;
 

@@ -166,7 +166,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultOptionCase{"InsertAboveOne", {"board", "--com", "3", "--insert", "2"}, false, {}},
         FaultOptionCase{"BurstOfNoBytes", {"board", "--com", "3", "--burst-bytes", "0"}, false, {}},
         FaultOptionCase{"BurstNotANumber", {"wire", "--com", "1", "--com", "2", "--burst", "x"},
-                        false, {}}),
+                        false, {}},
+        FaultOptionCase{"WireFaultsToOnePort",
+                        {"wire", "--com", "1", "--com", "2", "--drop", "0.1", "--faults-to", "2"},
+                        true,
+                        {.drop = 0.1}},
+        FaultOptionCase{"FaultsToAPortNotOnTheWire",
+                        {"wire", "--com", "1", "--com", "2", "--faults-to", "3"}, false, {}},
+        FaultOptionCase{"FaultsToOnABoard", {"board", "--com", "3", "--faults-to", "3"}, false,
+                        {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

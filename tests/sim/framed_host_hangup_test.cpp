@@ -58,7 +58,7 @@ TEST_P(HostHangUp, WhatWasSentIsReadThenTheHostIsGone) {
   ASSERT_TRUE(port);
   std::atomic<bool> gone{false};
   SimPort* device = port.get();
-  LinePump pump(end, *port, {row.baud, 10}, {}, 1, [&](const std::string&) {
+  LinePump pump(end, *port, {row.baud, 10}, FaultRates{}, 1, [&](const std::string&) {
     gone = true;
     device->HangUp();
   });

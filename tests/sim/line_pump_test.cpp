@@ -53,7 +53,7 @@ TEST_P(LineEntry, ByteComesOutOneCharacterAfterItEntered) {
   LateTakenEnd device({stamp, {'C'}});
   auto host = SimPort::Create("host");
   ASSERT_TRUE(host);
-  LinePump pump(device, *host, kSlowLine, {}, 1);
+  LinePump pump(device, *host, kSlowLine, FaultRates{}, 1);
   std::string error;
   ASSERT_TRUE(pump.Start(&error)) << error;
 

@@ -66,7 +66,7 @@ TEST(PtyWire, BytesCrossWholeAndInOrderThenLinksGo) {
     EXPECT_EQ(link_a->path(), (ns.root() / "com7").string());
     EXPECT_EQ(fs::read_symlink(link_a->path()), a->slave_path());
 
-    LinePump pump(*a, *b, {115200, 10}, {}, 1);
+    LinePump pump(*a, *b, {115200, 10}, FaultRates{}, 1);
     ASSERT_TRUE(pump.Start(&error)) << error;
     auto line_a = platform::RealSystem().OpenSerial("\\\\.\\com7");
     auto line_b = platform::RealSystem().OpenSerial("COM8");
@@ -109,7 +109,7 @@ TEST(PtyWire, ALineNobodyReadsHoldsUpNothingAndLosesNothing) {
   auto link_a = ComLink::Create(7, a->slave_path(), &error);
   auto link_b = ComLink::Create(8, b->slave_path(), &error);
   ASSERT_TRUE(link_a && link_b) << error;
-  LinePump pump(*a, *b, {0, 10}, {}, 1);
+  LinePump pump(*a, *b, {0, 10}, FaultRates{}, 1);
   ASSERT_TRUE(pump.Start(&error)) << error;
   auto line_a = platform::RealSystem().OpenSerial("COM7");
   auto line_b = platform::RealSystem().OpenSerial("COM8");

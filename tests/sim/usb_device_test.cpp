@@ -160,7 +160,7 @@ TEST(UsbPipes, BytesCrossBothWaysAndTheHostClosingEndsTheLine) {
   auto board = SimPort::Create("board");
   ASSERT_TRUE(board);
   std::atomic<bool> failed{false};
-  LinePump pump(end, *board, {0, 10}, {}, 1, [&](const std::string&) { failed = true; });
+  LinePump pump(end, *board, {0, 10}, FaultRates{}, 1, [&](const std::string&) { failed = true; });
   ASSERT_TRUE(pump.Start(&error)) << error;
 
   Bytes pattern(200000);
