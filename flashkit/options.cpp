@@ -1,6 +1,9 @@
 #include "flashkit/options.h"
 
+#include "platform/device_namespace.h"
+
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <initializer_list>
 #include <string_view>
@@ -41,22 +44,10 @@ bool Seconds(std::string_view text, uint32_t& into, std::string& error) {
   return true;
 }
 
-bool IsPortName(std::string_view text) {
-  if (text.starts_with('/')) return true;
-  if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
-      (text[2] == 'M' || text[2] == 'm')) {
-    text.remove_prefix(3);
-  }
-  uint32_t number = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-  return ec == std::errc() && end == text.data() + text.size() && number >= 1 && number <= 999 &&
-         text[0] != '0';
-}
-
 const OptionRow kRows[] = {
     {"port", 'p', true, kYmodem | kMcu,
      [](RackOptions& o, std::string_view v, std::string& error) {
-       if (!IsPortName(v)) {
+       if (!v.starts_with('/') && !ComNumberOf(v)) {
          error = "a COM number from 1 to 999 (3, COM3) or a path (/dev/ttyUSB0)";
          return false;
        }
@@ -207,6 +198,19 @@ const OptionRow* FindShort(char name) {
 }
 
 }  // namespace
+
+std::optional<uint32_t> ComNumberOf(std::string_view text) {
+  // Bare digits, or a COM name as linkxfer's device names read it.
+  const std::optional<std::string> digits =
+      !text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))
+          ? std::optional<std::string>(text)
+          : platform::ComDigits(text);
+  uint32_t number = 0;
+  if (!digits || digits->empty() || (*digits)[0] == '0') return std::nullopt;
+  const auto [end, ec] = std::from_chars(digits->data(), digits->data() + digits->size(), number);
+  if (ec != std::errc() || end != digits->data() + digits->size() || number > 999) return std::nullopt;
+  return number;
+}
 
 ParsedLine ParseRackLine(int argc, char* const argv[]) {
   std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);

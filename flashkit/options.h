@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace flashkit::rack {
@@ -42,6 +43,10 @@ struct ParsedLine {
   RackOptions options;
   std::string text;  // kHelp: the usage; kUsageError: the message
 };
+
+// The number of a COM port named by its digits or its name ("3", "COM3",
+// "com3"), 1 to 999; nothing for anything else.
+std::optional<uint32_t> ComNumberOf(std::string_view text);
 
 // argv as main has it.
 ParsedLine ParseRackLine(int argc, char* const argv[]);

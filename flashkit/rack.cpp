@@ -1,7 +1,6 @@
 #include "flashkit/rack.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cinttypes>
 #include <filesystem>
 #include <memory>
@@ -38,17 +37,17 @@ BoardTarget SerialTarget(const std::string& text) {
     target.path = text;
     return target;
   }
-  const std::string digits = text.size() > 3 && !std::isdigit(static_cast<unsigned char>(text[0]))
-                                 ? text.substr(3)
-                                 : text;
-  target.com = static_cast<uint32_t>(std::stoul(digits));
+  target.com = ComNumberOf(text).value_or(0);
   target.label = "COM" + std::to_string(target.com);
   return target;
 }
 
-// The node a target's line opens, so two names of one port are seen as one.
+// The node a target's line opens, resolved as the open resolves it, so two
+// names of one port (COM1 and /dev/ttyS0, a by-id link and its node) are
+// seen as one.
 std::string NodeOf(const BoardTarget& target) {
-  const std::string path = target.path.empty() ? platform::ComPath(target.com) : target.path;
+  const std::string name = target.path.empty() ? target.label : target.path;
+  const std::string path = platform::ResolveSerialName(name).value_or(name);
   std::error_code error;
   const std::filesystem::path canonical = std::filesystem::canonical(path, error);
   return error ? path : canonical.string();
