@@ -4,8 +4,11 @@
 
 namespace flashkit {
 
-// What a status code of ports/status.h means, in a few words for a person:
-// "the port is held by another program". "unknown status" for any other.
+// What a status code of ports/status.h means, for a person, in the words of
+// linkxfer's exit-status table: "no such port". "unknown status" for any other.
 const char* StatusMeaning(int32_t status);
+
+// Whether StatusMeaning knows `status`.
+bool HasMeaning(int32_t status);
 
 }  // namespace flashkit
