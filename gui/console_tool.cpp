@@ -9,13 +9,13 @@
 
 namespace flashkit {
 
-bool RunConsoleTool(const std::string& command_line, const ProgramSearch& search, MessageBoxes& boxes) {
+ConsoleWindow* RunConsoleTool(const std::string& command_line, const ProgramSearch& search, MessageBoxes& boxes) {
   std::vector<std::string> words = SplitCommandLine(command_line);
   std::optional<std::string> program;
   if (!words.empty()) program = ResolveProgram(words.front(), search);
   if (!program) {
     boxes.Show("Process create fail!");
-    return false;
+    return nullptr;
   }
   QStringList arguments;
   for (size_t i = 1; i < words.size(); ++i) arguments << QString::fromStdString(words[i]);
@@ -27,10 +27,10 @@ bool RunConsoleTool(const std::string& command_line, const ProgramSearch& search
   if (!window->Start(QString::fromStdString(*program), arguments)) {
     delete window;
     boxes.Show("Process create fail!");
-    return false;
+    return nullptr;
   }
   window->show();
-  return true;
+  return window;
 }
 
 ProgramSearch CurrentProgramSearch() {

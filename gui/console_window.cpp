@@ -71,6 +71,7 @@ void ConsoleWindow::OnFinished(int exit_code, QProcess::ExitStatus status) {
   OnOutput();
   kill_timer_.stop();
   // After a crash the code is the number of the signal that ended the child.
+  end_ = ConsoleEnd{status != QProcess::NormalExit, exit_code};
   ShowEnding(status == QProcess::NormalExit ? QString("ended with exit status %1").arg(exit_code)
                                             : QString("was killed by signal %1").arg(exit_code));
   if (closing_) close();

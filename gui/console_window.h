@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "gui/console_outcome.h"
+
 class QCloseEvent;
 class QPlainTextEdit;
 
@@ -39,6 +41,9 @@ class ConsoleWindow : public QWidget {
   QString Text() const;
   bool Running() const;
   qint64 ChildId() const;
+  // Whether the child has ended, and how; meaningful once Ended is emitted.
+  bool HasEnded() const { return ended_; }
+  ConsoleEnd End() const { return end_; }
 
  signals:
   void Ended();
@@ -62,6 +67,7 @@ class ConsoleWindow : public QWidget {
   int line_chars_ = 0;
   bool closing_ = false;
   bool ended_ = false;
+  ConsoleEnd end_;
 };
 
 }  // namespace flashkit

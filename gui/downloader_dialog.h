@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gui/console_launch.h"
+#include "gui/console_outcome.h"
 #include "gui/dialog_builder.h"
 #include "gui/dialog_units.h"
 #include "engines/download_progress.h"
@@ -156,7 +157,12 @@ class DownloaderDialog : public QDialog, public ProgressWindow, public UsbDownlo
   void OnDialogThread(std::function<void()> work);
   bool OnOwnThread() const;
   void PlayMovie(int32_t control_id, bool play);
+  // Starts linkxfer for a SERIAL + Ymodem download; the text follows it to
+  // its end.
   void RunConsoleDownload();
+  // Reports how the run for the file at `path` ended, when it ends: each
+  // console for its own file, in the order they end.
+  void ShowConsoleEnd(const std::string& path, const ConsoleEnd& end);
   void WatchPorts();
   void FitPopup();
   // What names the port of entry `index`: the digits of "COM3", or an

@@ -7,7 +7,9 @@
 #include <QLabel>
 
 #include "gui/about_dialog.h"
+#include "gui/console_outcome.h"
 #include "gui/console_tool.h"
+#include "gui/console_window.h"
 #include "gui/downloader_dialog.h"
 
 namespace flashkit {
@@ -21,6 +23,8 @@ constexpr char kUsbSettings[] = "USB ";
 constexpr char kDownloading[] = "다운로드 중입니다..\n\n";
 constexpr char kDownloadEnded[] = "다운로드가 종료 되었습니다..\n\n";
 constexpr char kPathGap[] = "\n\n";
+constexpr char kInConsole[] = "The download is running in linkxfer's console window.\n";
+constexpr char kNotStarted[] = "linkxfer could not be started: nothing was sent.\n";
 
 constexpr char kUsbBusy[] =
     "The previous USB download is still sending its image; wait until it has finished "
@@ -179,12 +183,15 @@ void DownloaderDialog::OnDownload() {
         cause = m_Bootloader.FailureText();
       }
     } else if (m_ModemName == kConsoleMode) {
+      // Sets the text itself: linkxfer has not ended yet.
       RunConsoleDownload();
     }
     for (int32_t control : kLineControls) EnableControl(control, true);
-    ShowSettings(1);
-    // "Fail" alone does not say what to do about it.
-    if (!cause.empty()) m_Info += cause + "\n";
+    if (m_ModemName != kConsoleMode) {
+      ShowSettings(1);
+      // "Fail" alone does not say what to do about it.
+      if (!cause.empty()) m_Info += cause + "\n";
+    }
   }
 
   if (m_PathSelectable == 0) {
@@ -201,7 +208,22 @@ void DownloaderDialog::RunConsoleDownload() {
   m_CommandLine = BuildCommandLine(m_FileName, m_ModemSwitch, m_PortText, m_BaudText);
   const ProgramSearch search =
       services_.program_search ? *services_.program_search : CurrentProgramSearch();
-  RunConsoleTool(m_CommandLine, search, Boxes());
+  const std::string path = m_FilePath;
+  ConsoleWindow* console = RunConsoleTool(m_CommandLine, search, Boxes());
+  if (console == nullptr) {
+    m_Info = path + kPathGap + kNotStarted;
+    return;
+  }
+  // linkxfer runs on after this returns; its console tells when it ended.
+  m_Info = path + kPathGap + kDownloading + kInConsole;
+  connect(console, &ConsoleWindow::Ended, this, [this, console, path] { ShowConsoleEnd(path, console->End()); });
+  if (console->HasEnded()) ShowConsoleEnd(path, console->End());
+}
+
+void DownloaderDialog::ShowConsoleEnd(const std::string& path, const ConsoleEnd& end) {
+  const std::string failure = ConsoleOutcomeText(end);
+  m_Info = path + kPathGap + (failure.empty() ? std::string(kDownloadEnded) : failure + "\n");
+  DoDataExchange();
 }
 
 void DownloaderDialog::ShowSettings(int32_t done) {

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/gui/console_test_folder.h"
 #include "tests/gui/dialog_rig.h"
+#include "tests/support/xfer_row_name.h"
 
 namespace flashkit::testing {
 namespace {
@@ -17,11 +19,81 @@ TEST(DialogConsoleDownload, MissingToolReportedAndDialogUsableAgain) {
   DownloaderDialog& d = *rig.dialog;
   EXPECT_EQ(d.m_CommandLine, "linkxfer.exe \"fw 1.bin\" -sy -p12 -b115200");
   EXPECT_EQ(rig.boxes.texts, std::vector<std::string>{"Process create fail!"});
-  EXPECT_EQ(rig.InfoText(), path.string() + "\n\n다운로드가 종료 되었습니다..\n\n");
+  EXPECT_EQ(rig.InfoText(), path.string() + "\n\nlinkxfer could not be started: nothing was sent.\n");
   for (int32_t id : {ctl::kPortList, ctl::kBaudList, ctl::kModemNone, ctl::kModemYmodem,
                      ctl::kBinSelect, ctl::kDownload}) {
     EXPECT_TRUE(rig.Enabled(id)) << id;
   }
+}
+
+// A stand-in linkxfer that runs until the test writes how it ends into
+// "<file>.end" beside the file: an exit status, or "kill" for SIGKILL. Like
+// linkxfer, SIGTERM (its console closed) ends it with 143.
+constexpr char kTool[] =
+    "trap 'exit 143' TERM\n"
+    "while [ ! -e \"$1.end\" ]; do sleep 0.01; done\n"
+    "end=$(cat \"$1.end\")\n"
+    "[ \"$end\" = kill ] && kill -KILL $$\n"
+    "exit \"$end\"";
+constexpr char kRunning[] = "\n\n다운로드 중입니다..\n\nThe download is running in linkxfer's console window.\n";
+constexpr char kEnded[] = "\n\n다운로드가 종료 되었습니다..\n\n";
+
+void EndTool(const std::filesystem::path& file, const std::string& how) {
+  std::ofstream(file.string() + ".end") << how;
+}
+
+struct EndRow {
+  const char* name;
+  const char* how;  // what the stand-in is told; empty: its console is closed
+  std::string shown;  // the text after the path
+};
+
+class DialogConsoleEnd : public ::testing::TestWithParam<EndRow> {};
+
+TEST_P(DialogConsoleEnd, TheTextSaysHowLinkxferEnded) {
+  const EndRow& row = GetParam();
+  DialogRig rig;
+  rig.WriteTool(kTool);
+  const std::filesystem::path path = rig.Choose("fw.bin");
+  rig.Click(ctl::kDownload);
+  ASSERT_TRUE(rig.boxes.texts.empty()) << rig.boxes.texts[0];
+  EXPECT_EQ(rig.InfoText(), path.string() + kRunning);
+  if (*row.how != '\0') {
+    EndTool(path, row.how);
+  } else {
+    OpenConsoleWindows().front()->close();
+  }
+  QTRY_COMPARE_WITH_TIMEOUT(rig.InfoText(), path.string() + row.shown, 5000);
+  EXPECT_TRUE(CloseConsoles());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DialogConsoleEnd,
+    ::testing::Values(EndRow{"success", "0", kEnded},
+                      EndRow{"no such port", "155",
+                             "\n\nThe download failed: linkxfer ended with error -101 (exit status 155): no such port.\n"},
+                      EndRow{"an exit status of no code", "3", "\n\nThe download failed: linkxfer ended with exit status 3.\n"},
+                      EndRow{"killed", "kill", "\n\nThe download was stopped: linkxfer was killed by signal 9.\n"},
+                      EndRow{"console closed", "", "\n\nThe download was stopped: linkxfer was ended (SIGTERM).\n"}),
+    XferRowName<EndRow>);
+
+TEST(DialogConsoleDownload, EachConsoleReportsItsOwnFileAsItEnds) {
+  DialogRig rig;
+  rig.WriteTool(kTool);
+  const std::filesystem::path first = rig.Choose("first.bin");
+  rig.Click(ctl::kDownload);
+  const std::filesystem::path second = rig.Choose("second.bin");
+  rig.Click(ctl::kDownload);
+  ASSERT_EQ(OpenConsoleWindows().size(), 2);
+  EXPECT_EQ(rig.InfoText(), second.string() + kRunning);
+  EndTool(second, "154");
+  QTRY_COMPARE_WITH_TIMEOUT(rig.InfoText(),
+                            second.string() + "\n\nThe download failed: linkxfer ended with error -102 (exit status 154): "
+                                              "the port is held by another program, or you may not open it.\n",
+                            5000);
+  EndTool(first, "0");
+  QTRY_COMPARE_WITH_TIMEOUT(rig.InfoText(), first.string() + kEnded, 5000);
+  EXPECT_TRUE(CloseConsoles());
 }
 
 TEST(DialogConsoleDownload, CommandLineRebuiltForEachDownload) {

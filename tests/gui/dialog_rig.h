@@ -96,7 +96,8 @@ class DialogRig {
     DownloaderDialog::Services services(system, system.time);
     services.boxes = &boxes;
     services.choose_file = [this](QWidget*) { return chosen; };
-    services.program_search = ProgramSearch{(dir / "nowhere").string(), (dir / "nowhere").string(), ""};
+    // linkxfer is looked for in "prog", which holds nothing until WriteTool.
+    services.program_search = ProgramSearch{(dir / "prog").string(), (dir / "prog").string(), ""};
     services.log_path = (dir / "log.txt").string();
     services.list_ports = [this] { return ports; };
     services.open_port_monitor = [] { return std::unique_ptr<platform::SerialPortMonitor>(); };
@@ -115,6 +116,14 @@ class DialogRig {
     chosen = QString::fromStdString(path.string());
     dialog->OnBinSelect();
     return path;
+  }
+
+  // A stand-in linkxfer (a shell script with `body`) where the dialog looks.
+  void WriteTool(const std::string& body) {
+    const std::filesystem::path path = dir / "prog" / "linkxfer.exe";
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   }
 
   // What a user does with a drop-down list: opens it and picks an entry.
