@@ -20,7 +20,7 @@ class UsbDownloadView {
   // Plays an animation from its first frame to its last, repeating.
   virtual void PlayAnimation(int32_t control_id) = 0;
   virtual void StopAnimation(int32_t control_id) = 0;
-  // Progress range 0 ... upper; only the low 16 bits of `upper` count.
+  // Progress range 0 ... upper, the whole of it.
   virtual void SetProgressRange(uint32_t upper) = 0;
   virtual void SetProgressPos(uint32_t position) = 0;
   // WM_DOWNLOAD_PROGRESS, handled before the call returns. Dialog thread only.

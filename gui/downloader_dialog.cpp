@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 
 #include "gui/dialog_message_boxes.h"
 #include "gui/dialog_progress_event.h"
@@ -23,9 +24,11 @@ namespace {
 
 QIcon IconResource(int32_t id) { return QIcon(QString::fromUtf8(ResourcePath(id))); }
 
-// Progress bar ranges come as two 16-bit halves; only the low half of the
-// upper limit survives.
-int RangeLimit(uint32_t upper) { return static_cast<int>(upper & 0xFFFFu); }
+// A limit past what the bar holds is cut to its most; no download's frame
+// count comes near it.
+int RangeLimit(uint32_t upper) {
+  return static_cast<int>(std::min<uint32_t>(upper, std::numeric_limits<int>::max()));
+}
 
 }  // namespace
 

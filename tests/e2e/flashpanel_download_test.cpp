@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/console_tool.h"
@@ -111,8 +112,9 @@ TEST(FlashpanelYmodem, LinkxferInItsConsoleSendsTheFileToTheBoard) {
   const std::string shown = console->Text().toStdString();
   EXPECT_NE(shown.find("Sent OK"), std::string::npos) << shown;
   EXPECT_NE(shown.find("exit status 0"), std::string::npos) << shown;
-  // The console stays open with how the child ended.
+  // The console stays open with how the child ended, and the dialog says it.
   EXPECT_EQ(OpenConsoleWindows().size(), 1u);
+  EXPECT_EQ(panel.dialog->m_Info, file.string() + "\n\n" + kEnded);
   EXPECT_TRUE(panel.boxes.texts.empty());
 
   const std::optional<std::string> stored = board.WaitForEvent("stored", kEventLimitMs);
@@ -140,6 +142,8 @@ TEST(FlashpanelYmodem, TwoPressesStartTwoConsoles) {
     EXPECT_EQ(shown.find("Sent OK"), std::string::npos) << shown;
     EXPECT_EQ(shown.find("exit status 0"), std::string::npos) << shown;
   }
+  EXPECT_NE(panel.dialog->m_Info.find("error -101 (exit status 155): no such port"), std::string::npos)
+      << panel.dialog->m_Info;
 }
 
 // The board on COM5, picked as COM5; or on a port no COM entry reaches, which
@@ -237,6 +241,40 @@ INSTANTIATE_TEST_SUITE_P(
                       // The device's 0x06 after the end frame ends it as the others end.
                       UsbRow{"NamedImage", "zImage", 12345, "kernel", kEnded}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// 70,000 frames: more than a 16-bit range holds. The bar must cover them
+// all, not fill up after the first 4,465.
+TEST(FlashpanelUsbProgress, TheBarCoversAnImageOfMoreThan65535Frames) {
+  constexpr size_t kFrames = 70000;
+  E2eSandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  const fs::path file = sandbox.host() / "rootfs.img";
+  const Bytes image = RandomBytes(kFrames * 60, 56);
+  ASSERT_TRUE(WriteBytes(file, image));
+  const fs::path store = sandbox.root() / "store";
+  E2eDevsim device(sandbox, {"usb-framed", "--usb", "board0", "--store", store.string()});
+  ASSERT_TRUE(device.WaitReady()) << device.Diagnostics();
+
+  Panel panel(sandbox);
+  panel.Choose(file);
+  panel.Click(ctl::kUsb);
+  // The bar as each frame moves it, read back on the dialog's thread.
+  std::vector<std::pair<int, int>> seen;  // value, maximum
+  QProgressBar* bar = panel.dialog->m_Progress;
+  QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) { seen.emplace_back(value, bar->maximum()); });
+  panel.Click(ctl::kDownload);  // the named-image flow holds the dialog to its end
+
+  ASSERT_GE(seen.size(), kFrames);
+  for (size_t frame = 1; frame <= kFrames; ++frame) {
+    ASSERT_EQ(seen[frame - 1], std::make_pair(static_cast<int>(frame), static_cast<int>(kFrames + 1))) << frame;
+  }
+  EXPECT_EQ(bar->value(), bar->maximum());
+  const std::optional<std::string> stored = device.WaitForEvent("stored", kEventLimitMs);
+  ASSERT_TRUE(stored) << device.Diagnostics();
+  const std::optional<std::string> path = EventField(*stored, "path");
+  ASSERT_TRUE(path) << *stored;
+  EXPECT_EQ(ReadBytes(*path), image);
+}
 
 }  // namespace
 }  // namespace flashkit::testing

@@ -52,7 +52,8 @@ TEST_P(DialogProgressTest, MessageDrivesBarAndAnimations) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, DialogProgressTest,
     ::testing::Values(ProgressRow{"start: range and send animation", 250, kProgressStart, 250, 40, true, true},
-                      ProgressRow{"start beyond 16 bits keeps the low half", 70000, kProgressStart, 4464, 40, true, true},
+                      ProgressRow{"start beyond 16 bits covers the whole range", 70000, kProgressStart, 70000, 40, true, true},
+                      ProgressRow{"start for the largest image", 3125000, kProgressStart, 3125000, 40, true, true},
                       ProgressRow{"position", 77, kProgressPosition, 100, 77, true, false},
                       ProgressRow{"position past the end shows full", 1500000, kProgressPosition, 100, 100, true, false},
                       ProgressRow{"end stops both animations", 90, kProgressEnd, 100, 90, false, false},
