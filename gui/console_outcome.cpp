@@ -21,7 +21,9 @@ std::string ConsoleOutcomeText(const ConsoleEnd& end) {
   if (code == 0) return {};
   if (code == kStoppedByInterrupt) return "The download was stopped: linkxfer was interrupted (Ctrl-C).";
   if (code == kStoppedByTerminate) return "The download was stopped: linkxfer was ended (SIGTERM).";
-  if (code == kUsageError) return "The download failed: linkxfer refused its command line (" + Status(code) + ").";
+  if (code == kUsageError) {
+    return "The download failed: linkxfer refused its command line (" + Status(code) + ").";
+  }
   const int status = code - 256;
   if (code < 0 || code > 255 || !HasMeaning(status)) {
     return "The download failed: linkxfer ended with " + Status(code) + ".";
