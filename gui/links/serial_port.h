@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -10,16 +11,23 @@
 #include "gui/links/message_boxes.h"
 #include "gui/links/ring_port.h"
 #include "platform/device_system.h"
+#include "platform/poller.h"
 
 namespace flashkit {
 
 // flashpanel's COM port: a reader thread moves every received byte into a
 // 4096-byte ring, which the caller empties a byte at a time. The ring is a
-// single-producer single-consumer queue: the reader thread alone advances
-// m_WriteIndex, the caller alone m_ReadIndex. When the ring is full the reader
-// stops taking bytes from the line until the caller has taken some, so no
-// byte is ever overwritten. Open, Close, SetParams and Write belong to the
-// caller's thread.
+// single-producer single-consumer queue: only the holder of the producer lock
+// advances m_WriteIndex, the caller alone m_ReadIndex. When the ring is full
+// the reader stops taking bytes from the line until the caller has taken
+// some, so no byte is ever overwritten. Open, Close, SetParams and Write
+// belong to the caller's thread.
+//
+// The producer is the reader thread, except while the caller waits for input
+// on an empty ring: then the reader stands aside, and the caller waits on the
+// line itself and moves what comes into the ring. An answer then reaches it
+// after one wake-up, as a blocking read would, instead of two (the reader's,
+// then the caller's through the event).
 class SerialPort : public RingPort {
  public:
   static constexpr int kRingSize = 4096;
@@ -60,6 +68,14 @@ class SerialPort : public RingPort {
   void StartReader();
   void StopReader();
   void ReaderThread();
+  // Moves what the line has queued into the ring, as much as there is room
+  // for, under the producer lock, and notes a trace line for the read. The
+  // count moved; 0 also when the lock was taken and not `wait_for_lock`; -1
+  // when the line failed.
+  int32_t Pump(uint8_t* buffer, bool wait_for_lock);
+  // Writes out the trace lines noted so far, in the order of the reads:
+  // after the reader's reads, before the caller's next wait and at Close.
+  void WriteTrace();
   // Bytes read into `buffer`, at most `room`; -1 when the line failed.
   int32_t ReadQueued(uint8_t* buffer, int32_t room);
 
@@ -82,6 +98,18 @@ class SerialPort : public RingPort {
   // The reader's own event: wakes it out of its wait on the line (Close) and
   // out of a full ring (a byte taken).
   std::unique_ptr<platform::Event> wake_reader_;
+  // Held while bytes go from the line into the ring, by the reader or by a
+  // waiting caller: for a read and a store.
+  std::mutex pumping_;
+  std::string pending_trace_;  // under pumping_
+  std::atomic<bool> trace_pending_{false};
+  std::mutex trace_order_;
+  // The caller waits on the line; the reader waits on it. Each is announced
+  // before the other's is looked at.
+  std::atomic<bool> caller_waiting_{false};
+  std::atomic<bool> reader_watching_{false};
+  // The caller's wait on the line and on m_RDEvent together.
+  std::unique_ptr<platform::Poller> caller_poller_;
 };
 
 }  // namespace flashkit

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "tests/gui/links/serial_rig.h"
@@ -319,6 +321,36 @@ TEST(SerialPortTrace, OneLinePerReadWithTheIndicesBeforeTheStore) {
   ASSERT_TRUE(rig.AwaitUnread(3));
   rig.port.Close();
   EXPECT_EQ(trace.Lines(), (std::vector<std::string>{"RECV[  5][0][0]:\n", "RECV[  3][5][5]:\n"}));
+}
+
+// The board answers in small pieces while the caller waits for each: the
+// caller and the reader both move bytes into the ring, and one trace line per
+// read still comes out, in the order of the reads.
+TEST(SerialPortTrace, PiecesWhileTheCallerWaitsAreTracedOnceEachInOrder) {
+  testing::CapturedTrace trace;
+  SerialRig rig;
+  SetEightEvenOne(rig.port);
+  ASSERT_EQ(rig.port.Open(), 1);
+  const Bytes sent = Pattern(3000);
+  std::thread board([&] {
+    for (size_t at = 0; at < sent.size(); at += 1 + at % 7) {
+      const size_t end = std::min(sent.size(), at + 1 + at % 7);
+      rig.Send(Bytes(sent.begin() + static_cast<long>(at), sent.begin() + static_cast<long>(end)));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  const Bytes got = TakeAll(rig.port, sent.size());
+  board.join();
+  rig.port.Close();
+  EXPECT_TRUE(got == sent) << "bytes lost, doubled or out of order";
+  int32_t total = 0;
+  for (const std::string& line : trace.Lines()) {
+    int count = 0, read = 0, write = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "RECV[%d][%d][%d]:", &count, &read, &write), 3) << line;
+    EXPECT_EQ(write, total % SerialPort::kRingSize) << "a line out of order: " << line;
+    total += count;
+  }
+  EXPECT_EQ(total, static_cast<int32_t>(sent.size()));
 }
 
 struct BaudRow {
