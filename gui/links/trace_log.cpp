@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <string>
 
 namespace flashkit {
 namespace {
@@ -37,7 +38,7 @@ int TraceLog::Format(const char* format, ...) {
   last_length_ = std::min<int>(n, static_cast<int>(kBufferSize) - 1);
   if (m_pLogFile != nullptr) {
     std::fwrite(m_pBuffer.get(), 1, static_cast<size_t>(last_length_), m_pLogFile);
-    if (!holding_flush_) std::fflush(m_pLogFile);
+    std::fflush(m_pLogFile);
   }
   return n;
 }
@@ -47,23 +48,31 @@ std::string_view TraceLog::Last() const {
 }
 
 // Sixteen bytes a line, a wider gap after every eighth, continuation lines
-// indented under the label. The pieces reach the file together: a flush per
-// byte would hold up the bootloader on every block it writes.
+// indented under the label. The bootloader dumps each block between an ACK and
+// the block's frame, while the line stands idle, so the text is laid out in
+// one pass and reaches the file in one write; the last piece, the line break,
+// is the last message, as it would be piece by piece.
 void TraceLog::HexDump(const char* label, const uint8_t* data, int32_t length) {
-  holding_flush_ = true;
-  Format("%-*s", kLabelWidth, label);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(kLabelWidth + static_cast<size_t>(std::max(length, 0)) * 4 + 64);
+  text += label;
+  if (text.size() < kLabelWidth) text.append(kLabelWidth - text.size(), ' ');
   int column = 0;
   for (int32_t i = 0; i < length; ++i) {
-    Format("%02X ", data[i]);
+    text += kDigits[data[i] >> 4];
+    text += kDigits[data[i] & 0xF];
+    text += ' ';
     ++column;
-    if (column % kBytesPerGroup == 0) Format("   ");
+    if (column % kBytesPerGroup == 0) text += "   ";
     if (column % kBytesPerLine == 0) {
       if (i == length - 1) break;
-      Format("\n%*s", kLabelWidth, "");
+      text += '\n';
+      text.append(kLabelWidth, ' ');
       column = 0;
     }
   }
-  holding_flush_ = false;
+  if (m_pLogFile != nullptr) std::fwrite(text.data(), 1, text.size(), m_pLogFile);
   Format("\n");
 }
 

@@ -31,7 +31,6 @@ class TraceLog {
   std::FILE* m_pLogFile = nullptr;
   std::unique_ptr<char[]> m_pBuffer;
   int last_length_ = 0;
-  bool holding_flush_ = false;
 };
 
 }  // namespace flashkit
