@@ -2,6 +2,7 @@
 #   make demo   send a sample image to the simulated board and capture its boot log
 #   make test   the whole suite, under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make bench  throughput against devsim, beside lrzsz and stm32flash; draws docs/images/bench.png
+#               (make bench mcu: the bootloader part alone)
 #   make soak   hundreds of small downloads through devsim's faulty line, by outcome
 #   make screenshots  flashpanel's pictures in the README, taken on Xvfb
 #   make fuzz   each fuzz target for FUZZ_SECONDS from its seed corpus (clang, libFuzzer)
@@ -47,8 +48,16 @@ fuzz-build: deps
 test: test-build fuzz-build package
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 170
 
+# `make bench mcu` (or lines, usb, adapter, rack) runs one part, without the chart.
+BENCH_PARTS := lines mcu usb adapter rack
+BENCH_PART := $(firstword $(filter $(BENCH_PARTS),$(MAKECMDGOALS)))
 bench: build
-	@scripts/bench $(BUILD)/bin all docs/images/bench.png
+	@scripts/bench $(BUILD)/bin $(or $(BENCH_PART),all) $(if $(BENCH_PART),,docs/images/bench.png)
+ifneq ($(filter bench,$(MAKECMDGOALS)),)
+.PHONY: $(BENCH_PARTS)
+$(BENCH_PARTS): bench
+	@:
+endif
 
 # About 20 minutes; scripts/soak --short is the part the suite runs.
 .PHONY: soak
