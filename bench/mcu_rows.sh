@@ -150,6 +150,10 @@ run_mcu_rows() {
       printf "%-11s %-6s %10.1f  %-17s %9.1f  %10.1f  %5.1f %%  %9s  %s; CPU %.3f ms a block\n", who, "whole", t, sp,
         n * 1000 / t, l, l / t * 100, "", note, cpu * 1000 / b }'
   done
+  # Where an answer's time goes on the host: through the link's ring beside
+  # one blocking read, on pseudo-terminals, without the line's pacing.
+  echo
+  "$bin/answer_latency" 5000 2>/dev/null | sed 's/^/answer     /'
   chart_rows+=("bootloader image|${image_share[ours]:-0}|${image_share[stm32flash]:-0}")
   chart_rows+=("bootloader whole|${whole_share[ours]:-0}|${whole_share[stm32flash]:-0}")
   if [ -z "${image_median[ours]:-}" ] || [ -z "${image_median[stm32flash]:-}" ]; then
