@@ -8,6 +8,7 @@
 #include "console/process_exit.h"
 #include "console/report.h"
 #include "console/usage.h"
+#include "platform/device_namespace.h"
 
 namespace flashkit {
 
@@ -65,11 +66,11 @@ void ApplyNumber(ConsoleContext& c, const OptionRow& row, std::string_view value
   if (!ParseNumber(value, c.options.*row.number)) UsageError(c, "%s", row.error);
 }
 
-// A port is a COM number or, starting with a slash, the path of a serial
-// line; the last -p decides which.
+// A port is a COM number or the path of a serial line ("/dev/ttyUSB0",
+// "\\.\COM12" on Windows); the last -p decides which.
 void ApplyPort(ConsoleContext& c, const OptionRow& row, std::string_view value,
                const std::string& argument) {
-  if (value.starts_with('/')) {
+  if (platform::IsSerialPath(value)) {
     c.options.port_path = std::string(value);
     return;
   }

@@ -47,7 +47,7 @@ bool Seconds(std::string_view text, uint32_t& into, std::string& error) {
 const OptionRow kRows[] = {
     {"port", 'p', true, kYmodem | kMcu,
      [](RackOptions& o, std::string_view v, std::string& error) {
-       if (!v.starts_with('/') && !ComNumberOf(v)) {
+       if (!platform::IsSerialPath(v) && !ComNumberOf(v)) {
          error = "a COM number from 1 to 999 (3, COM3) or a path (/dev/ttyUSB0)";
          return false;
        }

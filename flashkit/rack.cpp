@@ -32,7 +32,7 @@ struct Board {
 // A COM number ("3", "COM3") or a path; the parser has let nothing else by.
 BoardTarget SerialTarget(const std::string& text) {
   BoardTarget target;
-  if (text.starts_with('/')) {
+  if (platform::IsSerialPath(text)) {
     target.label = text;
     target.path = text;
     return target;

@@ -2,31 +2,15 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
 namespace flashkit::platform {
 namespace {
 
 constexpr char kRootVariable[] = "FLASHKIT_DEVROOT";
-constexpr std::string_view kDevicePrefix = "\\\\.\\";
-constexpr std::string_view kComWord = "com";
 // Built-in serial ports count from ttyS0 for COM1; more digits than this
 // cannot be a port the machine has.
 constexpr size_t kMaxFallbackDigits = 6;
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
-}
-
-bool AllDigits(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 }  // namespace
 
@@ -36,14 +20,6 @@ std::string NamespaceRoot() {
   std::string root(value);
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   return root;
-}
-
-std::optional<std::string> ComDigits(std::string_view device_name) {
-  if (device_name.starts_with(kDevicePrefix)) device_name.remove_prefix(kDevicePrefix.size());
-  if (!StartsWithIgnoringCase(device_name, kComWord)) return std::nullopt;
-  device_name.remove_prefix(kComWord.size());
-  if (!AllDigits(device_name)) return std::nullopt;
-  return std::string(device_name);
 }
 
 std::string ComNodePath(const std::string& root, const std::string& digits, bool com_node_exists) {
@@ -66,8 +42,10 @@ std::optional<std::string> ResolveComName(const std::string& device_name) {
   return ComNodePath(root, *digits, exists);
 }
 
+bool IsSerialPath(std::string_view name) { return name.starts_with('/'); }
+
 std::optional<std::string> ResolveSerialName(const std::string& device_name) {
-  if (device_name.starts_with('/')) return device_name;
+  if (IsSerialPath(device_name)) return device_name;
   return ResolveComName(device_name);
 }
 

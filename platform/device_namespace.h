@@ -16,6 +16,10 @@ std::string NamespaceRoot();
 // /dev/com7, /dev/ttyS6. Nothing for a name that is not a COM port.
 std::optional<std::string> ResolveComName(const std::string& device_name);
 
+// A serial line named by the system's own path for it rather than by a COM
+// number: "/dev/ttyUSB0" here, "\\.\COM12" or "\\.\CNCA0" on Windows.
+bool IsSerialPath(std::string_view name);
+
 // What a serial line is opened by: a COM name resolved as above, or a path
 // ("/dev/ttyUSB0", a by-id link) used as it is. Nothing for other names.
 std::optional<std::string> ResolveSerialName(const std::string& device_name);

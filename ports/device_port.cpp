@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/device_namespace.h"
 #include "platform/serial_line.h"
 #include "platform/signals.h"
 #include "ports/poll_transfer.h"
@@ -104,7 +105,7 @@ int32_t DevicePort::OpenPort(uint32_t port) {
 }
 
 int32_t DevicePort::OpenPortPath(const std::string& path) {
-  if (!path.starts_with('/')) {
+  if (!platform::IsSerialPath(path)) {
     open_status_ = {SysError::kFileNotFound, 0};
     return status::kPortNotFound;
   }
