@@ -1,4 +1,5 @@
 #include "platform/debug_output.h"
+#include "platform/system_debugger.h"
 
 #include <cstdio>
 #include <mutex>
@@ -17,10 +18,12 @@ DebugSink& Sink() {
   return sink;
 }
 
-// One line per call: a text without its own line break gets one.
+// One line per call: a text without its own line break gets one. A debugger
+// the system has attached sees it too.
 void ToStandardError(std::string_view text) {
   std::string line(text);
   if (line.empty() || line.back() != '\n') line += '\n';
+  ToSystemDebugger(line);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }

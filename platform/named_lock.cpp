@@ -35,17 +35,17 @@ int Flock(int fd, int operation) {
 }  // namespace
 
 NamedLock::NamedLock(const std::string& name)
-    : fd_(::open((LockFolder() + "/" + FileNameFor(name)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC,
+    : handle_(::open((LockFolder() + "/" + FileNameFor(name)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC,
                  0666)) {}
 
 NamedLock::~NamedLock() {
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-bool NamedLock::Lock() { return fd_ >= 0 && Flock(fd_, LOCK_EX) == 0; }
+bool NamedLock::Lock() { return handle_ >= 0 && Flock(static_cast<int>(handle_), LOCK_EX) == 0; }
 
 void NamedLock::Unlock() {
-  if (fd_ >= 0) Flock(fd_, LOCK_UN);
+  if (handle_ >= 0) Flock(static_cast<int>(handle_), LOCK_UN);
 }
 
 }  // namespace flashkit::platform

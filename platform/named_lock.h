@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace flashkit::platform {
 
 // A system-wide lock with a name: an advisory lock on a file named after it in
-// $XDG_RUNTIME_DIR (or /tmp). Every NamedLock object is a holder of its own,
+// $XDG_RUNTIME_DIR (or /tmp); on Windows, a named mutex. Every NamedLock object is a holder of its own,
 // so two objects of one process exclude each other too.
 class NamedLock {
  public:
@@ -20,7 +21,7 @@ class NamedLock {
   void Unlock();
 
  private:
-  int fd_;
+  std::intptr_t handle_;  // the lock file's descriptor, or the mutex; -1 for none
 };
 
 }  // namespace flashkit::platform
