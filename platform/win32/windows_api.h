@@ -1,0 +1,12 @@
+#pragma once
+
+// The Windows API as the platform files use it: no min/max macros, and
+// without the CreateEvent macro, which would rename platform::CreateEvent.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#undef CreateEvent
