@@ -9,11 +9,17 @@ namespace flashkit {
 
 namespace {
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// "C:\x" and "C:x" reach beyond the working folder on Windows.
+bool HasDrive(std::string_view name) {
+  return name.size() >= 2 && name[1] == ':' &&
+         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+}
 }  // namespace
 
 bool IsContainedName(const char* name) {
   std::string_view rest(name);
-  if (rest.empty() || IsSeparator(rest.front())) return false;
+  if (rest.empty() || IsSeparator(rest.front()) || HasDrive(rest)) return false;
   while (!rest.empty()) {
     size_t end = 0;
     while (end < rest.size() && !IsSeparator(rest[end])) ++end;

@@ -128,7 +128,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReceivedName,
                                            NameCase{"..\\escaped.bin", false},
                                            NameCase{"sub\\..\\..\\escaped.bin", false},
                                            NameCase{"<abs>escaped.bin", false},
-                                           NameCase{"\\escaped.bin", false}),
+                                           NameCase{"\\escaped.bin", false},
+                                           NameCase{"C:escaped.bin", false},
+                                           NameCase{"c:\\escaped.bin", false}),
                          [](const auto& info) {
                            std::string name = std::to_string(info.index);
                            name.insert(0, 1, 'n');
