@@ -1,6 +1,7 @@
 // A COM port through the Win32 communications calls.
 #include "platform/serial_line.h"
 
+#include <cctype>
 #include <optional>
 
 #include "platform/poller.h"
@@ -51,10 +52,40 @@ SysStatus Check(BOOL ok, ErrnoContext context = ErrnoContext::kGeneral) {
 
 SysStatus Refused() { return {SysError::kInvalidParameter, ERROR_INVALID_PARAMETER}; }
 
+// A serial driver lets one program at a time open a port; Wine's serial
+// layer lets any number. So an open line is also claimed by a named object
+// that exists while the line is open (and goes when its holder dies): a
+// second opener finds it there and is refused as the driver refuses it.
+constexpr char kClaimPrefix[] = "Local\\flashkit-line-";
+
+std::string ClaimName(const std::string& path) {
+  std::string name = kClaimPrefix;
+  for (char c : path) {
+    // Kernel object names take no backslash; device names ignore case.
+    name += c == '\\' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return name;
+}
+
+// Null with the reason when another holder has the line.
+HANDLE Claim(const std::string& path, SysStatus* status) {
+  HANDLE claim = ::CreateMutexA(nullptr, FALSE, ClaimName(path).c_str());
+  if (claim == nullptr) {
+    *status = FromLastError();
+    return nullptr;
+  }
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::CloseHandle(claim);
+    *status = SysStatus::FromErrno(ERROR_SHARING_VIOLATION);
+    return nullptr;
+  }
+  return claim;
+}
+
 class Win32SerialLine : public SerialLine, public Pollable {
  public:
-  Win32SerialLine(HANDLE handle, uint32_t write_stall_ms)
-      : handle_(handle), write_stall_ms_(write_stall_ms), id_(RegisterPollable(*this)) {}
+  Win32SerialLine(HANDLE handle, HANDLE claim, uint32_t write_stall_ms)
+      : handle_(handle), claim_(claim), write_stall_ms_(write_stall_ms), id_(RegisterPollable(*this)) {}
   ~Win32SerialLine() override {
     Close();
     UnregisterPollable(id_);
@@ -63,7 +94,7 @@ class Win32SerialLine : public SerialLine, public Pollable {
   Win32SerialLine& operator=(const Win32SerialLine&) = delete;
 
   // A file or another device that is no COM port has no line state.
-  SysStatus Claim() {
+  SysStatus TakeState() {
     DCB found{};
     found.DCBlength = sizeof found;
     COMMTIMEOUTS timeouts{};
@@ -110,6 +141,7 @@ class Win32SerialLine : public SerialLine, public Pollable {
     if (found_timeouts_) ::SetCommTimeouts(handle_, &*found_timeouts_);
     const bool closed = ::CloseHandle(handle_) != 0;
     handle_ = INVALID_HANDLE_VALUE;
+    ::CloseHandle(claim_);
     return closed;
   }
 
@@ -187,6 +219,7 @@ class Win32SerialLine : public SerialLine, public Pollable {
   static DWORD Chunk(size_t len) { return static_cast<DWORD>(len > MAXDWORD ? MAXDWORD : len); }
 
   HANDLE handle_;
+  HANDLE claim_;
   uint32_t write_stall_ms_;
   int id_;
   std::optional<DCB> found_;
@@ -221,8 +254,14 @@ Opened<SerialLine> OpenSerialLine(const std::string& path, uint32_t write_stall_
   HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {nullptr, FromLastError()};
-  auto line = std::make_unique<Win32SerialLine>(handle, write_stall_ms);
-  if (SysStatus s = line->Claim(); !s.ok()) return {nullptr, s};
+  SysStatus claimed;
+  HANDLE claim = Claim(path, &claimed);
+  if (claim == nullptr) {
+    ::CloseHandle(handle);
+    return {nullptr, claimed};
+  }
+  auto line = std::make_unique<Win32SerialLine>(handle, claim, write_stall_ms);
+  if (SysStatus s = line->TakeState(); !s.ok()) return {nullptr, s};
   return {std::move(line), SysStatus::Ok()};
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The Windows API as the platform files use it: no min/max macros, and
-// without the CreateEvent macro, which would rename platform::CreateEvent.
+// without the macros that would rename names of ours (CreateEvent,
+// TextOut) in a file that includes both.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -10,3 +11,4 @@
 #endif
 #include <windows.h>
 #undef CreateEvent
+#undef TextOut
