@@ -26,7 +26,7 @@ struct Opened {
 };
 
 Opened OpenAndMeasure(const std::filesystem::path& path) {
-  Opened o{FileHandle(std::fopen(path.c_str(), "rb")), std::nullopt};
+  Opened o{FileHandle(std::fopen(path.string().c_str(), "rb")), std::nullopt};
   if (o.file) o.size = FileSource::Measure(o.file.get());
   return o;
 }
@@ -135,7 +135,7 @@ TEST_P(Measure, TakesTheLengthAndRewinds) {
   TempDir dir;
   WriteFile(dir / "image.bin", "");
   std::filesystem::resize_file(dir / "image.bin", GetParam().size);  // sparse: costs nothing
-  FileHandle file(std::fopen((dir / "image.bin").c_str(), "rb"));
+  FileHandle file(std::fopen((dir / "image.bin").string().c_str(), "rb"));
   ASSERT_TRUE(file);
   EXPECT_EQ(FileSource::Measure(file.get()), GetParam().measured);
   if (GetParam().measured) {
