@@ -7,6 +7,8 @@
 #   make screenshots  flashpanel's pictures in the README, taken on Xvfb
 #   make fuzz   each fuzz target for FUZZ_SECONDS from its seed corpus (clang, libFuzzer)
 #   make package  the Debian package flashkit_<version>_<arch>.deb in build-package/
+#   make windows  linkxfer.exe and flashkit.exe in build-windows/bin, cross-built with MinGW-w64
+#   make windows-zip  those two with the README and license as flashkit-<version>-win64.zip
 
 JOBS ?= $(shell nproc)
 BUILD := build
@@ -15,10 +17,14 @@ FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := $(patsubst fuzz/%_fuzz.cpp,%,$(wildcard fuzz/*_fuzz.cpp))
 PACKAGE_BUILD := build-package
+WINDOWS_BUILD := build-windows
+# The Windows programs and unit tests that make test runs under Wine.
+WINDOWS_TEST_BUILD := build-windows-test
 # The package's version is its changelog's newest entry.
 DEB := $(CURDIR)/$(PACKAGE_BUILD)/flashkit_$(shell awk -F'[()]' 'NR == 1 { print $$2 }' packaging/changelog)_$(shell dpkg --print-architecture).deb
 
-.PHONY: all deps build test-build fuzz-build demo test bench screenshots fuzz package clean
+.PHONY: all deps build test-build fuzz-build demo test bench screenshots fuzz package clean \
+	windows windows-zip windows-test-build
 
 all: build
 
@@ -31,7 +37,8 @@ build: deps
 
 test-build: deps
 	@cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFLASHKIT_SANITIZE=ON -DFLASHKIT_WERROR=ON \
-		-DFLASHKIT_FUZZ_BIN=$(CURDIR)/$(FUZZ_BUILD)/bin -DFLASHKIT_DEB=$(DEB) >/dev/null
+		-DFLASHKIT_FUZZ_BIN=$(CURDIR)/$(FUZZ_BUILD)/bin -DFLASHKIT_DEB=$(DEB) \
+		-DFLASHKIT_WINDOWS_BIN=$(CURDIR)/$(WINDOWS_TEST_BUILD)/bin >/dev/null
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 
 demo: build
@@ -43,9 +50,9 @@ fuzz-build: deps
 		-DFLASHKIT_FUZZ=ON -DFLASHKIT_WERROR=ON -DFLASHKIT_TESTS=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 
-# The test suite runs each fuzz target briefly and checks the package, so it
-# builds them too.
-test: test-build fuzz-build package
+# The test suite runs each fuzz target briefly, checks the package and runs
+# the Windows programs and unit tests under Wine, so it builds them too.
+test: test-build fuzz-build package windows-test-build
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 170
 
 # `make bench mcu` (or lines, usb, adapter, rack) runs one part, without the chart.
@@ -84,5 +91,20 @@ package: deps
 	@cd $(PACKAGE_BUILD) && cpack -G DEB >/dev/null
 	@echo "package: $(DEB)"
 
+# Windows' console programs from the same sources, with MinGW-w64; the C++
+# runtime is linked in, so they need no DLL beyond the system's.
+windows: deps
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DFLASHKIT_TESTS=OFF >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+windows-zip: windows
+	@scripts/windows-zip $(WINDOWS_BUILD)/bin $(WINDOWS_BUILD)
+
+windows-test-build: deps
+	@cmake -S . -B $(WINDOWS_TEST_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+		-DCMAKE_BUILD_TYPE=Debug -DFLASHKIT_WERROR=ON >/dev/null
+	@cmake --build $(WINDOWS_TEST_BUILD) -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(WINDOWS_BUILD) $(WINDOWS_TEST_BUILD)
