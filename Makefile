@@ -55,11 +55,12 @@ fuzz-build: deps
 test: test-build fuzz-build package windows-test-build
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 170
 
-# `make bench mcu` (or lines, usb, adapter, rack) runs one part, without the chart.
-BENCH_PARTS := lines mcu usb adapter rack
+# `make bench mcu` (or lines, usb, adapter, rack, wine) runs one part, without the chart.
+BENCH_PARTS := lines mcu usb adapter rack wine
 BENCH_PART := $(firstword $(filter $(BENCH_PARTS),$(MAKECMDGOALS)))
-bench: build
-	@scripts/bench $(BUILD)/bin $(or $(BENCH_PART),all) $(if $(BENCH_PART),,docs/images/bench.png)
+bench: build windows
+	@BENCH_WINDOWS_BIN=$(CURDIR)/$(WINDOWS_BUILD)/bin \
+		scripts/bench $(BUILD)/bin $(or $(BENCH_PART),all) $(if $(BENCH_PART),,docs/images/bench.png)
 ifneq ($(filter bench,$(MAKECMDGOALS)),)
 .PHONY: $(BENCH_PARTS)
 $(BENCH_PARTS): bench
