@@ -62,8 +62,9 @@ class DownloadRig {
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
   }
+  // Read as the text file it is: its line ends are CRLF on Windows.
   std::string LogFile() const {
-    std::ifstream in(dir / "log.txt", std::ios::binary);
+    std::ifstream in(dir / "log.txt");
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

@@ -13,12 +13,9 @@ set_tests_properties(wine_prefix_make PROPERTIES FIXTURES_SETUP wine TIMEOUT 120
 set_tests_properties(wine_prefix_remove PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 set(wine_environment "WINEPREFIX=${wine_prefix}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=")
 
-# Rows that state Linux's conventions rather than the system's: ports named
-# by /dev paths, log files compared with LF line ends (a text file has CRLF
-# on Windows, as log.txt always had there), and image names told apart by
-# case (Windows finds IAP_CORTEX.bin when asked for iap_cortex.bin).
+# Rows that name ports by Linux paths (/dev/ttyUSB0): on Windows a port's
+# path is a device name (\\.\COM12), which the Wine end-to-end rows use.
 set(wine_unit_skips_console "Rows/OptionTable.FillsTheSettings/port_by_path:Rows/OptionTable.FillsTheSettings/a_later_*")
-set(wine_unit_skips_engines "TraceLines.*:Downloads/Scenario.*")
 set(wine_unit_skips_flashkit "Flashkit/AcceptedLine.NamesThePortsInOrder/ValueAttachedSeparateOrAfterEquals")
 foreach(folder common protocol ports console engines flashkit win32)
   set(filter "")
