@@ -108,9 +108,17 @@ class Win32SerialLine : public SerialLine, public Pollable {
 
   int Id() const override { return id_; }
 
+  // A line that has gone (a pseudo-terminal hung up under Wine) still reads
+  // nothing without failing; only its status call fails then, and a read
+  // must report that, or a reader would wait on it for ever.
   IoResult Read(uint8_t* data, size_t len) override {
     DWORD got = 0;
     if (!::ReadFile(handle_, data, Chunk(len), &got, nullptr)) return {0, FromLastError()};
+    if (got == 0) {
+      DWORD errors = 0;
+      COMSTAT stat{};
+      if (!::ClearCommError(handle_, &errors, &stat)) return {0, FromLastError()};
+    }
     return {got, SysStatus::Ok()};
   }
 

@@ -1,6 +1,7 @@
 // linkxfer.exe under Wine against the same simulated boards and peers as
-// the Linux build: a send with its boot log, a receive from sz, and the
-// statuses of a port that is missing or held, as a Windows user reads them.
+// the Linux build: a send with its boot log, a receive from sz, a board that
+// goes away mid-send, and the statuses of a port that is missing or held, as
+// a Windows user reads them.
 
 #include <gtest/gtest.h>
 
@@ -110,6 +111,32 @@ TEST(WineReceive, YmodemFromSzThroughTheWire) {
   const Bytes got = ReadBytes(sandbox.host() / "image.bin");
   EXPECT_EQ(got, file) << FirstDifference(got, file);
   peer.Finish(kRunLimitMs);
+}
+
+// The board goes away in the middle of a send (devsim stopped, its terminal
+// hung up): the same failure and status as on Linux, never "OK".
+TEST(WineHangup, BoardGoneMidSendFails) {
+  if (const std::string missing = WineRig::Missing(); !missing.empty()) {
+    FAIL() << missing;
+  }
+  constexpr unsigned kCom = 9;
+  E2eSandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  ASSERT_TRUE(WriteBytes(sandbox.host() / "fw.bin", RandomBytes(64 * 1024, 9)));
+  E2eDevsim board(sandbox, {"board", "--com", "1", "--baud", "9600", "--store", sandbox.peer().string()});
+  ASSERT_TRUE(board.WaitReady()) << board.Diagnostics();
+  WineRig wine(sandbox);
+  ASSERT_TRUE(wine.LinkCom(kCom, 1));
+
+  auto linkxfer = wine.Start("linkxfer", {"-sy", "-p" + std::to_string(kCom), "-t10", "fw.bin"});
+  ASSERT_TRUE(linkxfer->WaitForOut("Sending :     2048 bytes of Total", 30000)) << linkxfer->Diagnostics();
+  board.Stop();
+  const std::optional<ExitStatus> status = linkxfer->Finish(kRunLimitMs);
+  ASSERT_TRUE(status) << "still running\n" << linkxfer->Diagnostics();
+  EXPECT_TRUE(status->code == 151 || status->code == 152) << status->Describe() << linkxfer->Diagnostics();
+  EXPECT_NE(linkxfer->Err().find("Error during file transfer. Error -10"), std::string::npos)
+      << linkxfer->Diagnostics();
+  EXPECT_EQ(linkxfer->Out().find("OK\n"), std::string::npos) << linkxfer->Diagnostics();
 }
 
 struct PortErrorRow {
