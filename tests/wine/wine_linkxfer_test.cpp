@@ -4,6 +4,7 @@
 // a Windows user reads them.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <memory>
 #include <optional>
@@ -139,18 +140,51 @@ TEST(WineHangup, BoardGoneMidSendFails) {
   EXPECT_EQ(linkxfer->Out().find("OK\n"), std::string::npos) << linkxfer->Diagnostics();
 }
 
+// Ctrl-C (Wine turns a SIGINT into the console's Ctrl-C) ends a receive
+// that waits for its sender: the far end hears the cancel, and the status is
+// Linux's for SIGINT.
+TEST(WineInterrupt, CtrlCCancelsAWaitingReceive) {
+  if (const std::string missing = WineRig::Missing(); !missing.empty()) {
+    FAIL() << missing;
+  }
+  constexpr unsigned kCom = 10;
+  constexpr uint8_t kCan = 0x18;
+  E2eSandbox sandbox;
+  ASSERT_TRUE(sandbox.ok());
+  E2eDevsim wire(sandbox, {"wire", "--com", "1", "--com", "2"});
+  ASSERT_TRUE(wire.WaitReady()) << wire.Diagnostics();
+  WineRig wine(sandbox);
+  ASSERT_TRUE(wine.LinkCom(kCom, 1));
+  CableEnd far(sandbox.ComPath(2));
+  ASSERT_TRUE(far.ok());
+
+  auto linkxfer = wine.Start("linkxfer", {"-ry", "-p" + std::to_string(kCom), "-t30"});
+  ASSERT_TRUE(far.WaitFor([](const Bytes& got) { return !got.empty(); }, 20000)) << linkxfer->Diagnostics();
+  linkxfer->Signal(SIGINT);
+  const std::optional<ExitStatus> status = linkxfer->Finish(kRunLimitMs);
+  ASSERT_TRUE(status) << linkxfer->Diagnostics();
+  EXPECT_EQ(status->code, 130) << linkxfer->Diagnostics();
+  EXPECT_NE(linkxfer->Err().find("Stopped by SIGINT"), std::string::npos) << linkxfer->Diagnostics();
+  EXPECT_TRUE(far.WaitFor([&](const Bytes& got) { return Find(got, Bytes(5, kCan)).has_value(); }, 5000))
+      << "the sender's end hears five CANs";
+}
+
+enum class PortState { kMissing, kPresent, kHeld };
+
 struct PortErrorRow {
   const char* name;
   unsigned com;
-  bool held;      // another program has the port open
-  int status;     // %ERRORLEVEL%
-  int exit_code;  // what a Linux shell sees of it: the low 8 bits
+  PortState state;
+  const char* baud;  // -b's value
+  int status;        // %ERRORLEVEL%
+  int exit_code;     // what a Linux shell sees of it: the low 8 bits
   const char* says;
 };
 
 const PortErrorRow kPortErrorRows[] = {
-    {"missing port", 7, false, -101, 155, "Can't open port. Error -101"},
-    {"held port", 8, true, -102, 154, "Can't open port. Error -102"},
+    {"missing port", 7, PortState::kMissing, "115200", -101, 155, "Can't open port. Error -101"},
+    {"held port", 8, PortState::kHeld, "115200", -102, 154, "Can't open port. Error -102"},
+    {"baud rate refused", 11, PortState::kPresent, "0", -103, 153, "Can't initialise port. Error -103"},
 };
 
 class WinePortError : public ::testing::TestWithParam<PortErrorRow> {};
@@ -166,9 +200,11 @@ TEST_P(WinePortError, StatusAsWindowsAndLinuxReadIt) {
   E2eDevsim wire(sandbox, {"wire", "--com", "1", "--com", "2"});
   ASSERT_TRUE(wire.WaitReady()) << wire.Diagnostics();
   WineRig wine(sandbox);
-  std::unique_ptr<E2eProgram> holder;
-  if (row.held) {
+  if (row.state != PortState::kMissing) {
     ASSERT_TRUE(wine.LinkCom(row.com, 1));
+  }
+  std::unique_ptr<E2eProgram> holder;
+  if (row.state == PortState::kHeld) {
     // A receive that waits for a sender keeps the port.
     holder = wine.Start("linkxfer", {"-ry", "-p" + std::to_string(row.com), "-t30"});
     CableEnd far(sandbox.ComPath(2));
@@ -176,7 +212,8 @@ TEST_P(WinePortError, StatusAsWindowsAndLinuxReadIt) {
     ASSERT_TRUE(far.WaitFor([](const Bytes& got) { return !got.empty(); }, 20000))
         << "the holder has the port once it asks for a sender" << holder->Diagnostics();
   }
-  auto run = wine.StartInCmd("linkxfer", {"-sy", "-p" + std::to_string(row.com), "fw.bin"});
+  auto run = wine.StartInCmd("linkxfer", {"-sy", "-p" + std::to_string(row.com), std::string("-b") + row.baud,
+                                          "fw.bin"});
   const std::optional<ExitStatus> status = run->Finish(kRunLimitMs);
   ASSERT_TRUE(status) << run->Diagnostics();
   EXPECT_EQ(status->code, row.exit_code) << run->Diagnostics();
