@@ -1,4 +1,5 @@
 #include "platform/sys_error.h"
+#include "platform/sys_error_table.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,13 +7,7 @@
 namespace flashkit::platform {
 namespace {
 
-struct ErrnoRow {
-  ErrnoContext context;  // kGeneral rows hold everywhere
-  int err;
-  SysError error;
-};
-
-constexpr ErrnoRow kErrnoRows[] = {
+constexpr ErrorRow kErrnoRows[] = {
     {ErrnoContext::kGeneral, ENOENT, SysError::kFileNotFound},
     {ErrnoContext::kGeneral, ENOTDIR, SysError::kFileNotFound},
     {ErrnoContext::kGeneral, EACCES, SysError::kAccessDenied},
@@ -22,28 +17,10 @@ constexpr ErrnoRow kErrnoRows[] = {
     {ErrnoContext::kLineSetting, EINVAL, SysError::kInvalidParameter},
 };
 
-struct Description {
-  SysError error;
-  const char* text;
-};
-
-constexpr Description kDescriptions[] = {
-    {SysError::kNone, "no error"},
-    {SysError::kFileNotFound, "no such device"},
-    {SysError::kAccessDenied, "access denied"},
-    {SysError::kInvalidParameter, "setting refused"},
-    {SysError::kOther, "device failure"},
-};
-
 }  // namespace
 
 SysStatus SysStatus::FromErrno(int err, ErrnoContext context) {
-  for (const ErrnoRow& row : kErrnoRows) {
-    if (row.err == err && (row.context == ErrnoContext::kGeneral || row.context == context)) {
-      return {row.error, err};
-    }
-  }
-  return {SysError::kOther, err};
+  return StatusFromRows(kErrnoRows, err, context);
 }
 
 std::string SysStatus::Text() const {
@@ -52,10 +29,7 @@ std::string SysStatus::Text() const {
     // The GNU strerror_r may return a static string instead of filling the buffer.
     return strerror_r(os_errno, buffer, sizeof buffer);
   }
-  for (const Description& d : kDescriptions) {
-    if (d.error == error) return d.text;
-  }
-  return "unknown failure";
+  return SysErrorDescription(error);
 }
 
 }  // namespace flashkit::platform

@@ -1,18 +1,13 @@
 // Win32 error codes mapped to the few reasons the code above tells apart.
 #include <string>
 
+#include "platform/sys_error_table.h"
 #include "platform/win32/win32_status.h"
 
 namespace flashkit::platform {
 namespace {
 
-struct CodeRow {
-  ErrnoContext context;  // kGeneral rows hold everywhere
-  DWORD code;
-  SysError error;
-};
-
-constexpr CodeRow kCodeRows[] = {
+constexpr ErrorRow kCodeRows[] = {
     {ErrnoContext::kGeneral, ERROR_FILE_NOT_FOUND, SysError::kFileNotFound},
     {ErrnoContext::kGeneral, ERROR_PATH_NOT_FOUND, SysError::kFileNotFound},
     {ErrnoContext::kGeneral, ERROR_INVALID_NAME, SysError::kFileNotFound},
@@ -25,29 +20,10 @@ constexpr CodeRow kCodeRows[] = {
     {ErrnoContext::kLineSetting, ERROR_NOT_SUPPORTED, SysError::kInvalidParameter},
 };
 
-struct Description {
-  SysError error;
-  const char* text;
-};
-
-constexpr Description kDescriptions[] = {
-    {SysError::kNone, "no error"},
-    {SysError::kFileNotFound, "no such device"},
-    {SysError::kAccessDenied, "access denied"},
-    {SysError::kInvalidParameter, "setting refused"},
-    {SysError::kOther, "device failure"},
-};
-
 }  // namespace
 
 SysStatus SysStatus::FromErrno(int err, ErrnoContext context) {
-  for (const CodeRow& row : kCodeRows) {
-    if (static_cast<int>(row.code) == err &&
-        (row.context == ErrnoContext::kGeneral || row.context == context)) {
-      return {row.error, err};
-    }
-  }
-  return {SysError::kOther, err};
+  return StatusFromRows(kCodeRows, err, context);
 }
 
 std::string SysStatus::Text() const {
@@ -63,10 +39,7 @@ std::string SysStatus::Text() const {
     if (!text.empty()) return text;
     return "system error " + std::to_string(os_errno);
   }
-  for (const Description& d : kDescriptions) {
-    if (d.error == error) return d.text;
-  }
-  return "unknown failure";
+  return SysErrorDescription(error);
 }
 
 }  // namespace flashkit::platform
