@@ -49,16 +49,4 @@ int StopSignal() { return g_signal; }
 
 int StopSignalFd() { return g_pipe[0]; }
 
-const char* StopSignalName(int signal_number) {
-  struct Name {
-    int number;
-    const char* text;
-  };
-  static constexpr Name kNames[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
-  for (const Name& n : kNames) {
-    if (n.number == signal_number) return n.text;
-  }
-  return "";
-}
-
 }  // namespace flashkit::platform

@@ -72,16 +72,4 @@ int StopSignal() { return static_cast<int>(g_signal); }
 
 int StopSignalFd() { return g_stop_id; }
 
-const char* StopSignalName(int signal_number) {
-  struct Name {
-    int number;
-    const char* text;
-  };
-  static constexpr Name kNames[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}};
-  for (const Name& n : kNames) {
-    if (n.number == signal_number) return n.text;
-  }
-  return "";
-}
-
 }  // namespace flashkit::platform
